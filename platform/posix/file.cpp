@@ -1,0 +1,36 @@
+#include "platform/file.h"
+
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace kvr::platform {
+
+bool ReadWholeFile(const std::string& path, std::string& out) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  std::string data;
+  char buffer[65536];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) data.append(buffer, n);
+  const bool ok = !std::ferror(f);
+  std::fclose(f);
+  if (ok) out = std::move(data);
+  return ok;
+}
+
+ReplaceStatus WriteFileReplacing(const std::string& path, std::string_view data) {
+  const std::string tmp = path + ".tmp";
+  FILE* f = std::fopen(tmp.c_str(), "wb");
+  if (!f) return ReplaceStatus::kCannotOpen;
+  bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
+  ok = std::fflush(f) == 0 && ok;
+  // The data must be on disk before the rename makes it the real file.
+  ok = ::fsync(fileno(f)) == 0 && ok;
+  ok = std::fclose(f) == 0 && ok;
+  if (!ok) return ReplaceStatus::kWriteFailed;
+  if (std::rename(tmp.c_str(), path.c_str()) != 0) return ReplaceStatus::kRenameFailed;
+  return ReplaceStatus::kOk;
+}
+
+}  // namespace kvr::platform

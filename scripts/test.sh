@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Runs every test: the native suite (debug build with AddressSanitizer and
+# UndefinedBehaviorSanitizer) and the Windows build under Wine.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+"$root/scripts/deps.sh" || exit 1
+
+passed=0
+failed=0
+count() { # log-file: adds the gtest totals of one run
+  local p f
+  p=$(grep -Eo '^\[  PASSED  \] [0-9]+' "$1" | grep -Eo '[0-9]+$' | tail -n 1)
+  f=$(grep -Eo '^\[  FAILED  \] [0-9]+ tests?, listed below' "$1" | grep -Eo '[0-9]+' | tail -n 1)
+  passed=$((passed + ${p:-0}))
+  failed=$((failed + ${f:-0}))
+}
+logs="$root/build/test-logs"
+mkdir -p "$logs"
+
+echo "== native build (debug, sanitizers)"
+if cmake --preset debug >/dev/null && cmake --build --preset debug; then
+  ASAN_OPTIONS=detect_leaks=1 ./build/debug/kvr-tests --gtest_color=no 2>&1 | tee "$logs/native.log"
+  count "$logs/native.log"
+  grep -q '^\[  PASSED  \]' "$logs/native.log" || failed=$((failed + 1))
+else
+  echo "native build FAILED"
+  failed=$((failed + 1))
+fi
+
+echo "== Windows build (mingw-w64) and tests under Wine"
+if cmake --preset windows >/dev/null && cmake --build --preset windows; then
+  (cd build/windows && "$root/scripts/wine.sh" ./kvr-tests.exe --gtest_color=no) 2>&1 | tee "$logs/wine.log"
+  count "$logs/wine.log"
+  grep -q '^\[  PASSED  \]' "$logs/wine.log" || failed=$((failed + 1))
+  if "$root/scripts/check-dll.sh" build/windows/main.dll; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+  fi
+else
+  echo "Windows build FAILED"
+  failed=$((failed + 1))
+fi
+
+echo
+echo "tests: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
