@@ -14,13 +14,18 @@ class KorvathPalimarNeuralNav final : public kvr::host::CppUserModBase {
   KorvathPalimarNeuralNav() {
     ModName = L"KorvathPalimarNeuralNav";
     ModVersion = L"1.0.1";
-    ModDescription = L"Adaptive Pathfinding System arcs + evolving neural-network tactics for Palimar Thugs";
+    ModDescription =
+        L"Adaptive Pathfinding System arcs + evolving neural-network tactics for Palimar Thugs";
     ModAuthors = L"Dunmere (Halvenor)";
   }
 };
 
 }  // namespace
 
-extern "C" KVR_EXPORT kvr::host::CppUserModBase* start_mod() { return new KorvathPalimarNeuralNav(); }
+extern "C" KVR_EXPORT kvr::host::CppUserModBase* start_mod() {
+  return new KorvathPalimarNeuralNav();
+}
 
-extern "C" KVR_EXPORT void uninstall_mod(kvr::host::CppUserModBase* mod) { delete mod; }
+extern "C" KVR_EXPORT void uninstall_mod(kvr::host::CppUserModBase* mod) {
+  delete mod;
+}
