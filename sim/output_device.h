@@ -1,0 +1,24 @@
+// The simulated host's output device: keeps every line (for tests and the tools) and can echo
+// them to standard error.
+#pragma once
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "host/log.h"
+
+namespace kvr::sim {
+
+class CapturingOutputDevice final : public ILogDevice {
+ public:
+  void Receive(const std::wstring& line) override;
+  std::vector<std::wstring> Lines() const;
+  void SetEcho(bool echo);
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::wstring> lines_;
+  bool echo_ = false;
+};
+
+}  // namespace kvr::sim

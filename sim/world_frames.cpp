@@ -1,0 +1,146 @@
+// Frames, the game thread, shutdown and the engine allocator of the simulated engine.
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <new>
+
+#include "sim/sim_clock.h"
+#include "sim/world.h"
+
+namespace kvr::sim {
+
+void World::AddFrameHook(std::function<void(World&, double)> hook) {
+  std::lock_guard<std::mutex> lock(hooksMutex_);
+  frameHooks_.push_back(std::move(hook));
+}
+
+double World::SimulatedSeconds() const {
+  return static_cast<double>(simulatedNanoseconds_.load()) * 1e-9;
+}
+
+void World::Tick(double seconds) {
+  std::lock_guard<std::mutex> frame(framesMutex_);
+  const auto step = static_cast<uint64_t>(std::llround(std::max(seconds, 0.0) * 1e9));
+  simulatedNanoseconds_.fetch_add(step);
+  if (ownsClock_) AdvanceSimulatedClock(step);
+  frames_.fetch_add(1);
+  CollectGarbage();
+  std::vector<std::function<void(World&, double)>> hooks;
+  {
+    std::lock_guard<std::mutex> lock(hooksMutex_);
+    hooks = frameHooks_;
+  }
+  for (auto& hook : hooks) hook(*this, seconds);
+  TickActors(seconds);
+}
+
+void World::TickActors(double seconds) {
+  std::vector<UObject*> actors;
+  {
+    std::lock_guard<std::mutex> lock(objectsMutex_);
+    for (const Slot& slot : slots_) {
+      if (slot.memory && slot.ticks) actors.push_back(reinterpret_cast<UObject*>(slot.memory));
+    }
+  }
+  // Memory of an actor destroyed meanwhile stays valid until the next frame collects it; such
+  // an actor is simply skipped.
+  alignas(16) unsigned char block[kMaxTickParams];
+  for (UObject* actor : actors) {
+    if (!IsAlive(actor)) continue;
+    Function* tick = Header(actor)->cls->FindFunctionInChain(L"ReceiveTick");
+    if (!tick || tick->parmsSize > sizeof(block)) continue;
+    std::memset(block, 0, tick->parmsSize);
+    if (auto* delta = NativeCall{*this, actor, *tick, block}.Param<float>(L"DeltaSeconds")) {
+      *delta = static_cast<float>(seconds);
+    }
+    ProcessEvent(actor, reinterpret_cast<host::UFunction*>(tick), block);
+  }
+}
+
+bool World::StartGameThread(const GameThreadOptions& options) {
+  if (gameThread_.joinable()) return false;
+  {
+    std::lock_guard<std::mutex> lock(objectsMutex_);
+    if (shutDown_) return false;
+  }
+  stopGameThread_.store(false);
+  gameThread_ = std::thread([this, options] { GameThreadLoop(options); });
+  return true;
+}
+
+void World::StopGameThread() {
+  stopGameThread_.store(true);
+  if (gameThread_.joinable() && gameThread_.get_id() != std::this_thread::get_id()) {
+    gameThread_.join();
+  }
+}
+
+void World::GameThreadLoop(GameThreadOptions options) {
+  const auto frame = std::chrono::duration<double>(options.frameSeconds);
+  auto next = std::chrono::steady_clock::now();
+  while (!stopGameThread_.load()) {
+    Tick(options.frameSeconds);
+    if (options.realTime) {
+      next += std::chrono::duration_cast<std::chrono::steady_clock::duration>(frame);
+      std::this_thread::sleep_until(next);
+    } else {
+      std::this_thread::yield();
+    }
+  }
+}
+
+void World::Shutdown() {
+  StopGameThread();
+  {
+    std::lock_guard<std::mutex> lock(objectsMutex_);
+    if (shutDown_) return;
+    shutDown_ = true;
+  }
+  {
+    std::lock_guard<std::recursive_mutex> lock(listenersMutex_);
+    const std::vector<host::IDeleteListener*> snapshot = listeners_;
+    for (host::IDeleteListener* listener : snapshot) {
+      if (std::find(listeners_.begin(), listeners_.end(), listener) == listeners_.end()) continue;
+      listener->OnUObjectArrayShutdown();
+    }
+  }
+  {
+    std::lock_guard<std::mutex> lock(objectsMutex_);
+    for (Slot& slot : slots_) {
+      if (!slot.memory) continue;
+      byPath_.erase(slot.path);
+      pendingFree_.push_back(slot.memory);
+      slot = Slot{};
+    }
+    liveIndex_.clear();
+  }
+  CollectGarbage();
+}
+
+void* World::Malloc(size_t size, uint32_t alignment) {
+  if (!allocatorEnabled_.load() || alignment > kEngineAllocatorAlignment) return nullptr;
+  if (size > (size_t{1} << 40)) return nullptr;
+  void* block =
+      ::operator new (size ? size : 1, std::align_val_t{kEngineAllocatorAlignment}, std::nothrow);
+  if (!block) return nullptr;
+  std::lock_guard<std::mutex> lock(allocationsMutex_);
+  allocations_.emplace(block, size);
+  liveAllocations_.fetch_add(1);
+  return block;
+}
+
+void World::Free(void* block) {
+  if (!block) return;
+  {
+    std::lock_guard<std::mutex> lock(allocationsMutex_);
+    if (allocations_.erase(block) == 0) {
+      badFrees_.fetch_add(1);
+      return;
+    }
+    liveAllocations_.fetch_sub(1);
+  }
+  ::operator delete (block, std::align_val_t{kEngineAllocatorAlignment});
+}
+
+}  // namespace kvr::sim
