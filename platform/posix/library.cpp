@@ -14,7 +14,9 @@ void* LoadModule(const std::string& path, std::string& error) {
   return module;
 }
 
-void* ModuleSymbol(void* module, const char* name) { return module ? dlsym(module, name) : nullptr; }
+void* ModuleSymbol(void* module, const char* name) {
+  return module ? dlsym(module, name) : nullptr;
+}
 
 void UnloadModule(void* module) {
   if (module) dlclose(module);

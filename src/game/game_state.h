@@ -1,6 +1,7 @@
 // Game-side state of the mod: what it holds of the engine's objects, and the timers of the
 // per-frame update. Guarded by the state lock; lives for the whole process.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <unordered_set>
@@ -16,7 +17,8 @@ struct GameState {
   std::unordered_set<const host::UObject*> watched;
 
   NavMeshTable navmeshes;
-  FindPathFn acceptedFindPath = nullptr;  // first FindPath that passed the fingerprint
+  // First FindPath that passed the fingerprint; read by the path hook on any thread.
+  std::atomic<FindPathFn> acceptedFindPath{nullptr};
   bool exactBuild = false;
   std::string queryExtentStatus;
 

@@ -51,7 +51,8 @@ void SaveSettingsRequest(host::ModRuntime& rt) {
     std::lock_guard<std::mutex> lock(state.settingsLock);
     copy = state.sharedSettings;
   }
-  rt.configStatus = WriteConfigIni(rt.paths.configPath, copy) ? "config.ini saved" : "config.ini could NOT be written";
+  rt.configStatus = WriteConfigIni(rt.paths.configPath, copy) ? "config.ini saved"
+                                                              : "config.ini could NOT be written";
   Log(rt.configStatus);
 }
 
@@ -92,18 +93,20 @@ void ServeRequests(host::ModRuntime& rt) {
 void FindNavigationSystem(GameState& g) {
   if (g.navigationSystem) return;
   host::IHost* h = host::Host();
-  host::UObject* system = h ? h->FindObject(L"/Script/NavigationSystem.Default__NavigationSystemV1") : nullptr;
+  host::UObject* system =
+      h ? h->FindObject(L"/Script/NavigationSystem.Default__NavigationSystemV1") : nullptr;
   if (!system) return;
   host::BuildParamLayout(g.projectLayout, system, L"K2_ProjectPointToNavigation",
-                         {L"WorldContextObject", L"Point", L"ProjectedLocation", L"NavData", L"FilterClass",
-                          L"QueryExtent", L"ReturnValue"});
+                         {L"WorldContextObject", L"Point", L"ProjectedLocation", L"NavData",
+                          L"FilterClass", L"QueryExtent", L"ReturnValue"});
   host::BuildParamLayout(g.raycastLayout, system, L"NavigationRaycast",
-                         {L"WorldContextObject", L"RayStart", L"RayEnd", L"HitLocation", L"FilterClass", L"Querier",
-                          L"ReturnValue"});
+                         {L"WorldContextObject", L"RayStart", L"RayEnd", L"HitLocation",
+                          L"FilterClass", L"Querier", L"ReturnValue"});
   g.navigationSystem = system;
   char line[200];
   std::snprintf(line, sizeof line,
-                "navigation queries: K2_ProjectPointToNavigation %s (%d bytes), NavigationRaycast %s (%d bytes)",
+                "navigation queries: K2_ProjectPointToNavigation %s (%d bytes), NavigationRaycast "
+                "%s (%d bytes)",
                 g.projectLayout.valid ? "OK" : "MISSING", static_cast<int>(g.projectLayout.size),
                 g.raycastLayout.valid ? "OK" : "MISSING", static_cast<int>(g.raycastLayout.size));
   Log(line);

@@ -7,7 +7,7 @@
 #include "game/update.h"
 #include "host/log.h"
 #include "host/mod_state.h"
-#include "persistence/brain_file.h"
+#include "persistence/brain_status.h"
 #include "platform/clock.h"
 #include "platform/fault_trap.h"
 #include "platform/symbol.h"
@@ -21,8 +21,9 @@ namespace {
 Settings LoadSettings(ModRuntime& rt) {
   Settings settings;
   if (!ReadConfigIni(rt.paths.configPath, settings, rt.configStatus)) {
-    rt.configStatus += WriteConfigIni(rt.paths.configPath, settings) ? "; wrote a fresh documented config.ini"
-                                                                     : "; could not write config.ini";
+    rt.configStatus += WriteConfigIni(rt.paths.configPath, settings)
+                           ? "; wrote a fresh documented config.ini"
+                           : "; could not write config.ini";
   }
   return settings;
 }
@@ -41,23 +42,14 @@ void PublishStartupSettings(ModRuntime& rt, const Settings& settings) {
 void LoadBrain(ModRuntime& rt) {
   const Settings& s = rt.gameSettings;
   rt.brain.Configure(tactics::MakeBrainConfig(s), platform::ReadTimeStampCounter() ^ 0xC0FFEEull);
-  if (!s.SaveBrain) {
-    rt.brainStatus = "fresh brain (saving disabled)";
-    return;
-  }
-  std::string error;
-  if (persistence::ReadBrainFile(rt.paths.brainPath, rt.brain, error)) {
-    rt.brainStatus = "loaded brain.kvrb: " + std::to_string(rt.brain.totalEpisodes) + " episodes, generation " +
-                     std::to_string(rt.brain.generation);
-  } else {
-    rt.brainStatus = "fresh brain (" + error + ")";
-  }
+  rt.brainStatus = persistence::LoadBrainAtStartup(rt.brain, rt.paths.brainPath, s.SaveBrain);
 }
 
 std::string CodeSectionLine(const platform::CodeRange& code) {
   char line[128];
   std::snprintf(line, sizeof line, "game code section 0x%llX..0x%llX; waiting for a level",
-                static_cast<unsigned long long>(code.start), static_cast<unsigned long long>(code.end));
+                static_cast<unsigned long long>(code.start),
+                static_cast<unsigned long long>(code.end));
   return line;
 }
 
@@ -112,7 +104,8 @@ void TickEntry(ModRuntime& rt, UObject* /*object*/, UFunction* function, void* /
   if (host->GetNameIndex(AsObject(function)) != tickName) return;
   const uint32_t self = platform::CurrentThreadId();
   uint32_t gameThread = gate.gameThreadId.load();
-  if (gameThread == 0 && gate.gameThreadId.compare_exchange_strong(gameThread, self)) gameThread = self;
+  if (gameThread == 0 && gate.gameThreadId.compare_exchange_strong(gameThread, self))
+    gameThread = self;
   if (gameThread != self) return;
   RunFaultGuard(rt);
 }
@@ -135,15 +128,9 @@ void RunFaultGuard(ModRuntime& rt) {
 }
 
 void SaveBrainWithStatus(ModRuntime& rt, const std::string& reason) {
-  if (!rt.gameSettings.SaveBrain) return;
-  std::string error;
-  if (persistence::WriteBrainFile(rt.paths.brainPath, rt.brain, error)) {
-    rt.brainStatus = "saved (" + reason + "), " + std::to_string(rt.brain.totalEpisodes) + " episodes, generation " +
-                     std::to_string(rt.brain.generation);
-  } else {
-    rt.brainStatus = "save FAILED: " + error;
-    Log(rt.brainStatus);
-  }
+  const auto outcome = persistence::SaveBrainWithStatus(rt.brain, rt.paths.brainPath, reason,
+                                                        rt.gameSettings.SaveBrain, rt.brainStatus);
+  if (outcome.attempted && !outcome.ok) Log(rt.brainStatus);
 }
 
 void Shutdown(ModRuntime& rt) {

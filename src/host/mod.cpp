@@ -11,20 +11,24 @@ namespace {
 // Any address inside this module.
 void ModuleAnchor() {}
 
-std::wstring ThisModulePath() { return platform::ModulePathOf(reinterpret_cast<const void*>(&ModuleAnchor)); }
+std::wstring ThisModulePath() {
+  return platform::ModulePathOf(reinterpret_cast<const void*>(&ModuleAnchor));
+}
 
 }  // namespace
 
 KorvathPalimarNeuralNav::KorvathPalimarNeuralNav() : runtime_(ModRuntime::Begin()) {
   ModName = L"KorvathPalimarNeuralNav";
   ModVersion = L"1.0.1";
-  ModDescription = L"Adaptive Pathfinding System arcs + evolving neural-network tactics for Palimar Thugs";
+  ModDescription =
+      L"Adaptive Pathfinding System arcs + evolving neural-network tactics for Palimar Thugs";
   ModAuthors = L"Dunmere (Halvenor)";
   if (IHost* host = LocateHost()) {
     SetLogDevices(host->OutputDevices());
     ModRuntime* rt = &runtime_;
-    host->RegisterProcessEventPreCallback(
-        [rt](UObject* object, UFunction* function, void* params) { TickEntry(*rt, object, function, params); });
+    host->RegisterProcessEventPreCallback([rt](UObject* object, UFunction* function, void* params) {
+      TickEntry(*rt, object, function, params);
+    });
   }
 }
 

@@ -1,5 +1,6 @@
 #include "host/mod_runtime.h"
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -10,6 +11,7 @@ namespace {
 struct Runtimes {
   std::mutex lock;
   std::vector<std::unique_ptr<ModRuntime>> all;  // the last one is current
+  std::atomic<ModRuntime*> current{nullptr};     // lock-free read for the path hook
 };
 
 Runtimes& AllRuntimes() {
@@ -21,8 +23,12 @@ Runtimes& AllRuntimes() {
 
 ModRuntime& ModRuntime::Get() {
   Runtimes& r = AllRuntimes();
+  if (ModRuntime* current = r.current.load(std::memory_order_acquire)) return *current;
   std::lock_guard<std::mutex> lock(r.lock);
-  if (r.all.empty()) r.all.push_back(std::make_unique<ModRuntime>());
+  if (r.all.empty()) {
+    r.all.push_back(std::make_unique<ModRuntime>());
+    r.current.store(r.all.back().get(), std::memory_order_release);
+  }
   return *r.all.back();
 }
 
@@ -37,6 +43,7 @@ ModRuntime& ModRuntime::Begin() {
       old.brain = tactics::Brain{};
     }
     r.all.push_back(std::make_unique<ModRuntime>());
+    r.current.store(r.all.back().get(), std::memory_order_release);
   }
   return *r.all.back();
 }

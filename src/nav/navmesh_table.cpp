@@ -11,7 +11,9 @@ std::atomic_ref<uintptr_t> SlotRef(const host::UObject* navmesh, uint32_t offset
   return std::atomic_ref<uintptr_t>(*slot);
 }
 
-uintptr_t HookAddress() { return reinterpret_cast<uintptr_t>(&FindPathHook); }
+uintptr_t HookAddress() {
+  return reinterpret_cast<uintptr_t>(&FindPathHook);
+}
 
 }  // namespace
 
