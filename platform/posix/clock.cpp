@@ -19,7 +19,7 @@ uint32_t CurrentThreadId() {
   return static_cast<uint32_t>(::syscall(SYS_gettid));
 }
 
-uint64_t ReadTimeStampCounter() {
+uint64_t TimeStampCounter() {
 #if defined(__x86_64__) || defined(__i386__)
   return __rdtsc();
 #else

@@ -22,7 +22,7 @@ uint32_t CurrentThreadId() {
   return static_cast<uint32_t>(GetCurrentThreadId());
 }
 
-uint64_t ReadTimeStampCounter() {
+uint64_t TimeStampCounter() {
   return __rdtsc();
 }
 

@@ -37,7 +37,7 @@ void AdoptSettings(host::ModRuntime& rt) {
   const bool wasEnabled = rt.gameSettings.Enabled;
   rt.gameSettings = shared;
   rt.gameSettingsVersion = version;
-  rt.brain.Configure(tactics::MakeBrainConfig(shared), platform::ReadTimeStampCounter());
+  rt.brain.Configure(tactics::MakeBrainConfig(shared), platform::TimeStampCounter());
   if (wasEnabled && !shared.Enabled) {
     RestoreNavHooks(rt.game.navmeshes);
     Log("master switch OFF: navmesh path functions restored, local avoidance restored");
@@ -71,7 +71,7 @@ void ReloadSettingsRequest(host::ModRuntime& rt) {
 }
 
 void ResetBrainRequest(host::ModRuntime& rt) {
-  rt.brain.Reset(platform::ReadTimeStampCounter());
+  rt.brain.Reset(platform::TimeStampCounter());
   rt.brainStatus = "reset to a fresh population";
   Log("brain reset to a fresh population");
 }

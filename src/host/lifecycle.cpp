@@ -41,7 +41,7 @@ void PublishStartupSettings(ModRuntime& rt, const Settings& settings) {
 
 void LoadBrain(ModRuntime& rt) {
   const Settings& s = rt.gameSettings;
-  rt.brain.Configure(tactics::MakeBrainConfig(s), platform::ReadTimeStampCounter() ^ 0xC0FFEEull);
+  rt.brain.Configure(tactics::MakeBrainConfig(s), platform::TimeStampCounter() ^ 0xC0FFEEull);
   rt.brainStatus = persistence::LoadBrainAtStartup(rt.brain, rt.paths.brainPath, s.SaveBrain);
 }
 
