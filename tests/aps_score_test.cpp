@@ -22,6 +22,7 @@ struct Fixture {
       : leg1(RouteOf({{0, 0, 0}, apex})), leg2(RouteOf({apex, {2000, 0, 0}})) {
     candidate = {{0, 0, 0}, {2000, 0, 0}, {1000, 0, 0}, {0, -1, 0}, {1, 0, 0}, sign, leg1, leg2};
   }
+  Fixture(const Fixture&) = delete;  // the candidate's spans point into this object
 };
 
 float Score(INav& nav, const ArcCandidate& c, const ArcParams& params, ArcStats* stats = nullptr) {
@@ -146,7 +147,8 @@ TEST(ScoreCandidate, ClearanceRingRadiusAndProbeCount) {
 TEST(ScoreCandidate, BlockedProbesLowerTheScoreByTheirShare) {
   FlatNav nav;
   const ArcParams params;  // 8 probes on a 51 cm ring, clearance weight 2
-  const ArcCandidate c = Fixture({1000, -1000, 0}).candidate;
+  const Fixture f({1000, -1000, 0});
+  const ArcCandidate& c = f.candidate;
   const float open = Score(nav, c, params);
   nav.holes.push_back({1040, -1010, 1060, -990});  // swallows the probe at angle 0
   EXPECT_FLOAT_EQ(Score(nav, c, params), open - 2.0f / 8);
