@@ -45,6 +45,12 @@ TEST(ScoreCandidate, BendTermRewardsAVisibleBend) {
   const double bend = inX * outX + inY * outY;
   const double expected = 2.0 - (std::numbers::pi - std::acos(bend)) - 3.0 * -inX;
   EXPECT_NEAR(Score(nav, Fixture({-200, -1000, 0}).candidate, params), expected, 1e-5);
+
+  // Walking backwards into b: in = unit(2500, -1000), out = unit(-500, 1000).
+  const double i2x = 2500 / std::hypot(2500.0, 1000.0), i2y = -1000 / std::hypot(2500.0, 1000.0);
+  const double o2x = -500 / std::hypot(500.0, 1000.0), o2y = 1000 / std::hypot(500.0, 1000.0);
+  const double overshoot = 2.0 - (std::numbers::pi - std::acos(i2x * o2x + i2y * o2y)) - 3.0 * -o2x;
+  EXPECT_NEAR(Score(nav, Fixture({2500, -1000, 0}).candidate, params), overshoot, 1e-5);
 }
 
 TEST(ScoreCandidate, NeighboursOfTheApexFallBackToTheEndPoints) {
