@@ -22,6 +22,7 @@ struct Fixture {
       : leg1(RouteOf({{0, 0, 0}, apex})), leg2(RouteOf({apex, {2000, 0, 0}})) {
     candidate = {{0, 0, 0}, {2000, 0, 0}, {1000, 0, 0}, {0, -1, 0}, {1, 0, 0}, sign, leg1, leg2};
   }
+  Fixture(const Fixture&) = delete;  // the candidate's spans point into this object
 };
 
 float Score(INav& nav, const ArcCandidate& c, const ArcParams& params, ArcStats* stats = nullptr) {
@@ -44,6 +45,12 @@ TEST(ScoreCandidate, BendTermRewardsAVisibleBend) {
   const double bend = inX * outX + inY * outY;
   const double expected = 2.0 - (std::numbers::pi - std::acos(bend)) - 3.0 * -inX;
   EXPECT_NEAR(Score(nav, Fixture({-200, -1000, 0}).candidate, params), expected, 1e-5);
+
+  // Walking backwards into b: in = unit(2500, -1000), out = unit(-500, 1000).
+  const double i2x = 2500 / std::hypot(2500.0, 1000.0), i2y = -1000 / std::hypot(2500.0, 1000.0);
+  const double o2x = -500 / std::hypot(500.0, 1000.0), o2y = 1000 / std::hypot(500.0, 1000.0);
+  const double overshoot = 2.0 - (std::numbers::pi - std::acos(i2x * o2x + i2y * o2y)) - 3.0 * -o2x;
+  EXPECT_NEAR(Score(nav, Fixture({2500, -1000, 0}).candidate, params), overshoot, 1e-5);
 }
 
 TEST(ScoreCandidate, NeighboursOfTheApexFallBackToTheEndPoints) {
@@ -146,7 +153,8 @@ TEST(ScoreCandidate, ClearanceRingRadiusAndProbeCount) {
 TEST(ScoreCandidate, BlockedProbesLowerTheScoreByTheirShare) {
   FlatNav nav;
   const ArcParams params;  // 8 probes on a 51 cm ring, clearance weight 2
-  const ArcCandidate c = Fixture({1000, -1000, 0}).candidate;
+  const Fixture f({1000, -1000, 0});
+  const ArcCandidate& c = f.candidate;
   const float open = Score(nav, c, params);
   nav.holes.push_back({1040, -1010, 1060, -990});  // swallows the probe at angle 0
   EXPECT_FLOAT_EQ(Score(nav, c, params), open - 2.0f / 8);

@@ -57,6 +57,20 @@ TEST(Weave, StretchRejectionThenWeakerHumpsWithFalloff) {
   EXPECT_LE(stretch, 1.05f * 1.05f);
 }
 
+TEST(Weave, LaterHumpsUseTheirOwnStretchLimit) {
+  FlatNav nav;
+  ArcParams params = ParamsFor(0.8f, 3);
+  params.maxStretchFirst = 0.1f;
+  params.maxStretchExtra = 0.02f;  // the 0.32 hump (under 3%) is too long now, 0.128 is not
+  Route out;
+  ArcStats stats;
+  ASSERT_TRUE(BuildArcRoute(nav, kStart, kEnd, params, out, stats));
+  EXPECT_EQ(stats.humpsRejectedStretch, 2);
+  EXPECT_EQ(stats.humpsAccepted, 1);
+  ASSERT_EQ(out.size(), 3u);
+  EXPECT_NEAR(out[1].location.y, -0.128f * 2000 * 0.35f, 1e-3f);
+}
+
 TEST(Weave, FirstHumpFailingFailsTheWeave) {
   FlatNav nav;
   nav.failProject = [](const Vec3&) { return true; };
