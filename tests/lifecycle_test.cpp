@@ -127,6 +127,8 @@ TEST_F(Lifecycle, ReceiveTickIsLookedUpOnlyOnCalls1And1025And2049) {
   EXPECT_EQ(counting.findNameCalls.load(), 4);
   EXPECT_EQ(rt.tickGate.receiveTickIndex.load(), bare.Names().Find(L"ReceiveTick"));
   EXPECT_EQ(rt.game.updatesRun, 0u);
+  mod_.reset();  // leaves the bare world before it goes
+  host::SetHost(&host_);
 }
 
 TEST_F(Lifecycle, OnlyTheFirstTickingThreadRunsTheUpdate) {
