@@ -113,7 +113,8 @@ class INav {
 };
 
 // Bends the route from start to end; true when out holds 2+ points that replace the engine
-// route, false when the engine route is to be kept.
+// route, false when the engine route is to be kept (out is then empty). Scratch routes live in
+// per-thread buffers that keep only their capacity between calls (see aps/arc_builder.h).
 bool BuildArcRoute(INav& nav, const Vec3& start, const Vec3& end, const ArcParams& params,
                    Route& out, ArcStats& stats);
 
