@@ -103,7 +103,12 @@ bool MakeConfig(const Level& level, const std::vector<Obstacle>& obstacles, cons
   float top = level.floorZ, bottom = level.floorZ;
   for (const Obstacle& o : obstacles)
     top = std::max(top, o.maxZ), bottom = std::min(bottom, o.minZ);
-  ToRecast({level.floorMinX, level.floorMinY, bottom - cfg.ch}, cfg.bmin);
+  // A surface's span ends at the next cell boundary above it. With the boundaries a hair above
+  // whole cells below the floor, the floor's span ends a hair above the floor instead of a
+  // whole cell above it, so projected points land on the floor's real height.
+  const float cellsBelow = 1.0f + std::ceil((level.floorZ - bottom) / cfg.ch);
+  ToRecast({level.floorMinX, level.floorMinY, level.floorZ - cellsBelow * cfg.ch + 0.01f},
+           cfg.bmin);
   ToRecast({level.floorMaxX, level.floorMaxY, top + c.agentHeight}, cfg.bmax);
   rcCalcGridSize(cfg.bmin, cfg.bmax, cfg.cs, &cfg.width, &cfg.height);
   if (static_cast<int64_t>(cfg.width) * cfg.height > kMaxNavGridCells ||
@@ -313,27 +318,25 @@ bool CheckPolys(const TileView& t) {
 
 // Everything Detour later indexes without checking: counts against the size, polygon vertex
 // and neighbour indices, detail sub-meshes and triangles, tree leaves, finite coordinates.
-bool CheckTile(const unsigned char* data, size_t size, std::string& error) {
-  error = "the navmesh tile is damaged";
-  if (size < sizeof(dtMeshHeader)) return false;
+const char* CheckTile(const unsigned char* data, size_t size) {
+  const char* damaged = "the navmesh tile is damaged";
+  if (size < sizeof(dtMeshHeader)) return damaged;
   const dtMeshHeader& h = *reinterpret_cast<const dtMeshHeader*>(data);
-  if (h.magic != DT_NAVMESH_MAGIC || h.version != DT_NAVMESH_VERSION) {
-    error = "the navmesh tile has the wrong Detour magic or version";
-    return false;
-  }
+  if (h.magic != DT_NAVMESH_MAGIC || h.version != DT_NAVMESH_VERSION)
+    return "the navmesh tile has the wrong Detour magic or version";
   if (ExpectedTileSize(h) != static_cast<int64_t>(size) || h.polyCount < 1 || h.vertCount < 3 ||
       h.detailMeshCount != h.polyCount || h.offMeshConCount != 0 || h.x != 0 || h.y != 0 ||
       h.layer != 0 || !Finite3(h.bmin) || !Finite3(h.bmax) || !(h.bmin[0] < h.bmax[0]) ||
       !(h.bmin[2] < h.bmax[2]) || !std::isfinite(h.bvQuantFactor))
-    return false;
+    return damaged;
   const TileView t = ViewTile(data);
   for (int i = 0; i < h.vertCount; ++i)
-    if (!Finite3(&t.verts[i * 3])) return false;
+    if (!Finite3(&t.verts[i * 3])) return damaged;
   for (int i = 0; i < h.detailVertCount; ++i)
-    if (!Finite3(&t.detailVerts[i * 3])) return false;
+    if (!Finite3(&t.detailVerts[i * 3])) return damaged;
   for (int i = 0; i < h.bvNodeCount; ++i)
-    if (t.bv[i].i >= h.polyCount || t.bv[i].i == INT_MIN) return false;
-  return CheckPolys(t);
+    if (t.bv[i].i >= h.polyCount || t.bv[i].i == INT_MIN) return damaged;
+  return CheckPolys(t) ? nullptr : damaged;
 }
 
 }  // namespace
@@ -437,7 +440,8 @@ bool NavMeshFromBytes(std::string_view bytes, NavMesh& out, std::string& error) 
     return false;
   }
   std::memcpy(data, tile.data(), size);
-  if (!CheckTile(data, size, error)) {
+  if (const char* reason = CheckTile(data, size)) {
+    error = reason;
     dtFree(data);
     return false;
   }
