@@ -35,13 +35,13 @@ inline const NavLevel& Arena() {
   return SharedNavLevel("arena");
 }
 
-// True when every point of the segment, sampled every 5 cm, lies on the navmesh (projects onto
+// True when every point of the segment, sampled every 10 cm, lies on the navmesh (projects onto
 // itself within 1 cm). Unlike a raycast this does not depend on how Detour treats a ray that
 // runs exactly along a polygon edge, which path corners often do.
 inline bool SegmentOnNavmesh(kvr::aps::INav& nav, const kvr::aps::Vec3& a,
                              const kvr::aps::Vec3& b) {
   const float len = std::hypot(b.x - a.x, b.y - a.y);
-  const int steps = 1 + static_cast<int>(len / 5.0f);
+  const int steps = 1 + static_cast<int>(len / 10.0f);
   for (int i = 0; i <= steps; ++i) {
     const float t = static_cast<float>(i) / static_cast<float>(steps);
     const kvr::aps::Vec3 p{a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t, a.z + (b.z - a.z) * t};
