@@ -67,9 +67,15 @@ std::string StatsText(const aps::ArcStats& s) {
                 s.removedCollinear);
 }
 
+// Millimetre precision: 0.01f would otherwise print as 0.010000228881835938.
+double Rounded(float v) {
+  return std::round(static_cast<double>(v) * 1000.0) / 1000.0;
+}
+
 nlohmann::json RouteJson(const Route& route) {
   nlohmann::json out = nlohmann::json::array();
-  for (const aps::NavPoint& p : route) out.push_back({p.location.x, p.location.y, p.location.z});
+  for (const aps::NavPoint& p : route)
+    out.push_back({Rounded(p.location.x), Rounded(p.location.y), Rounded(p.location.z)});
   return out;
 }
 
