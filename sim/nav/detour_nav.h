@@ -2,7 +2,8 @@
 // builder's INav. It answers the way the engine's own navigation does:
 //   ProjectPoint   nearest polygon point inside the query-extent box around the point;
 //   FindPath       polygon path search plus straight path (string-pulled corners);
-//                  partial paths (goal unreachable, node pool exhausted) are failures;
+//                  a partial path (goal unreachable, or the node pool ran out before the
+//                  goal's polygon was reached) is a failure;
 //   HasLineOfSight navmesh raycast from the point's polygon; open when nothing is hit.
 //
 // Threads: every call takes the instance's lock, so one DetourNav may serve the game thread
