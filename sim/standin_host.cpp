@@ -24,7 +24,9 @@ std::atomic<kvr::host::IHost*> g_bootHost{nullptr};
 }
 
 // What the mod looks up in the program that loaded it.
-extern "C" KVR_HOST_EXPORT kvr::host::IHost* kvr_host_interface() { return g_bootHost.load(); }
+extern "C" KVR_HOST_EXPORT kvr::host::IHost* kvr_host_interface() {
+  return g_bootHost.load();
+}
 
 namespace kvr::sim {
 
@@ -35,7 +37,9 @@ namespace fs = std::filesystem;
 using StartMod = host::CppUserModBase* (*)();
 using UninstallMod = void (*)(host::CppUserModBase*);
 
-fs::path PathOf(const std::string& utf8) { return fs::path(platform::Utf8ToWide(utf8)); }
+fs::path PathOf(const std::string& utf8) {
+  return fs::path(platform::Utf8ToWide(utf8));
+}
 
 bool InstallModule(const BootOptions& options, fs::path& installed, std::string& error) {
   const std::string source = options.modBinary.empty() ? DefaultModBinary() : options.modBinary;
@@ -45,11 +49,13 @@ bool InstallModule(const BootOptions& options, fs::path& installed, std::string&
   fs::create_directories(dlls, ec);
   installed = dlls / "main.dll";
   // Rewriting a module file that is loaded (an earlier run in this process) would corrupt it.
-  if (fs::exists(installed, ec) && platform::ReadWholeFile(platform::WideToUtf8(installed.wstring()), onDisk) &&
+  if (fs::exists(installed, ec) &&
+      platform::ReadWholeFile(platform::WideToUtf8(installed.wstring()), onDisk) &&
       platform::ReadWholeFile(source, wanted) && onDisk == wanted)
     return true;
   if (!fs::copy_file(PathOf(source), installed, fs::copy_options::overwrite_existing, ec)) {
-    error = "cannot install " + source + " as " + platform::WideToUtf8(installed.wstring()) + ": " + ec.message();
+    error = "cannot install " + source + " as " + platform::WideToUtf8(installed.wstring()) + ": " +
+            ec.message();
     return false;
   }
   return true;

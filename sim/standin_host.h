@@ -11,11 +11,11 @@
 namespace kvr::sim {
 
 struct BootOptions {
-  std::string modDir;         // UTF-8; created when missing
-  std::string modBinary;      // the mod module to install; empty = the one next to this program
-  int ticks = 10;             // frames to run between start-up and uninstall
+  std::string modDir;     // UTF-8; created when missing
+  std::string modBinary;  // the mod module to install; empty = the one next to this program
+  int ticks = 10;         // frames to run between start-up and uninstall
   double frameSeconds = 1.0 / 60.0;
-  int injectFaults = 0;       // engine look-ups answered with a corrupt object
+  int injectFaults = 0;              // engine look-ups answered with a corrupt object
   bool shutdownObjectArray = false;  // end with the engine's object-array shutdown first
 };
 

@@ -13,4 +13,7 @@ inline constexpr int kExitBadInput = 2;
 // `kvr-sim route`: the engine route and a style's reshaped route on a level.
 void AddRouteCommand(CLI::App& app);
 
+// `kvr-sim boot`: the mod module loaded as the mod host loads it, ticked, uninstalled.
+void AddBootCommand(CLI::App& app);
+
 }  // namespace kvr::sim::cli

@@ -8,6 +8,7 @@ int main(int argc, char** argv) {
   CLI::App app{"kvr-sim: the simulated engine: levels, navigation and arc routes"};
   app.require_subcommand(1);
   kvr::sim::cli::AddRouteCommand(app);
+  kvr::sim::cli::AddBootCommand(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::RuntimeError& e) {  // a subcommand's own failure, already reported
