@@ -384,6 +384,7 @@ std::string_view NavMesh::TileData() const {
 
 bool BuildNavMesh(const Level& level, const NavMeshConfig& config, NavMesh& out,
                   std::string& error) {
+  if (!CheckLevel(level, error)) return false;
   const std::vector<Obstacle> obstacles = LevelObstacles(level);
   rcConfig cfg;
   if (!MakeConfig(level, obstacles, config, cfg, error)) return false;
