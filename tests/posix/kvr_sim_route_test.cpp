@@ -1,4 +1,4 @@
-// `kvr-sim route` as a modder runs it: every style on the default arena as JSON, the picture,
+// `kvr-sim route` as a modder runs it: styles on the default arena as JSON, the picture,
 // and bad input answered with one line and exit status 2.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -33,9 +33,10 @@ bool HaveSim() {
   return std::filesystem::exists(std::string(KVR_BINARY_DIR) + "/kvr-sim");
 }
 
-TEST(KvrSimRoute, EveryStyleOnTheDefaultArenaAsJson) {
+TEST(KvrSimRoute, StylesOnTheDefaultArenaAsJson) {
   if (!HaveSim()) GTEST_SKIP() << "kvr-sim is not built";
-  for (int style = 0; style < 7; ++style) {
+  // Direct, a single arc and a weave; all seven run in-process in arc_detour_test.cpp.
+  for (int style : {0, 2, 5}) {
     const SimRun r = RunSim("route --level default --from -2000,-1000,0 --to 2000,500,0 --style " +
                             std::to_string(style) + " --json");
     ASSERT_EQ(r.status, 0) << r.out;
