@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
 #include <thread>
 
 #include "nav_fixture.h"
@@ -71,6 +72,12 @@ TEST(NavMeshBuild, HostileLevelSizesAreRefused) {
   silly.cellSize = 0;
   level.floorMinX = level.floorMinY = 0, level.floorMaxX = level.floorMaxY = 500;
   EXPECT_FALSE(kvr::sim::BuildNavMesh(level, silly, mesh, error));
+  level.walls.push_back({100, 100, 100, 100, 10, 100});  // no length: no direction to grow
+  EXPECT_FALSE(kvr::sim::BuildNavMesh(level, {}, mesh, error));
+  EXPECT_NE(error.find("wall"), std::string::npos);
+  level.walls.clear();
+  level.boxes.push_back({{0, 0, 0}, {std::numeric_limits<float>::quiet_NaN(), 10, 10}});
+  EXPECT_FALSE(kvr::sim::BuildNavMesh(level, {}, mesh, error));
   DetourNav nav(mesh);  // built from nothing: answers false, never crashes
   Vec3 p;
   Route r;
@@ -204,6 +211,56 @@ TEST(DetourNavThreads, ParallelQueriesMatchSerialAnswers) {
   EXPECT_EQ(own2, serial);
   EXPECT_EQ(shared1, serial);
   EXPECT_EQ(shared2, serial);
+}
+
+}  // namespace
+
+namespace {
+
+// Odd but legal levels (overlapping, thin, turned, partly outside the floor, floating) either
+// build a navmesh that answers queries or fail with a reason; nothing crashes. Run under the
+// sanitizers this walks Recast and Detour through many shapes.
+TEST(NavMeshBuild, RandomLevelsBuildOrFailCleanly) {
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<float> pos(-700, 700), size(1, 400), height(1, 500);
+  int built = 0;
+  for (int n = 0; n < 12; ++n) {
+    kvr::sim::Level level;
+    level.floorMinX = level.floorMinY = -500;
+    level.floorMaxX = level.floorMaxY = 500;
+    level.floorZ = pos(rng) * 0.1f;
+    for (int i = 0; i < 12; ++i) {
+      const float x = pos(rng), y = pos(rng), z = level.floorZ + (i % 4 == 0 ? size(rng) : 0);
+      level.boxes.push_back({{x, y, z}, {x + size(rng), y + size(rng), z + height(rng)}});
+      level.walls.push_back(
+          {pos(rng), pos(rng), pos(rng), pos(rng), size(rng) * 0.1f + 1, height(rng)});
+    }
+    kvr::sim::NavMesh mesh;
+    std::string error;
+    if (!kvr::sim::BuildNavMesh(level, {}, mesh, error)) {
+      EXPECT_FALSE(error.empty());
+      continue;
+    }
+    ++built;
+    DetourNav nav(mesh);
+    kvr::aps::Route route;
+    Vec3 p;
+    for (int q = 0; q < 20; ++q) {
+      const Vec3 a{pos(rng), pos(rng), level.floorZ}, b{pos(rng), pos(rng), level.floorZ};
+      if (nav.ProjectPoint(a, p)) {
+        EXPECT_LE(std::fabs(p.x - a.x), 50.0f);
+        EXPECT_LE(std::fabs(p.z - a.z), 250.0f);
+      }
+      if (nav.FindPath(a, b, route)) {
+        EXPECT_FALSE(route.empty());
+      }
+      nav.HasLineOfSight(a, b);
+    }
+    std::string bytes = kvr::sim::NavMeshToBytes(mesh);
+    kvr::sim::NavMesh back;
+    EXPECT_TRUE(kvr::sim::NavMeshFromBytes(bytes, back, error)) << error;
+  }
+  EXPECT_GT(built, 6);
 }
 
 }  // namespace

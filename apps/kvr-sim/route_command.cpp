@@ -82,7 +82,9 @@ void AddRouteCommand(CLI::App& app) {
   auto options = std::make_shared<RouteOptions>();
   CLI::App* cmd = app.add_subcommand(
       "route", "Engine route and a style's reshaped route between two points of a level");
-  cmd->add_option("--level", options->level, "Level JSON file, or \"default\" for the arena")
+  cmd->add_option(
+         "--level", options->level,
+         "Level JSON file, \"default\" for the arena, or a shipped level's name (\"large\")")
       ->capture_default_str();
   cmd->add_option("--from", options->from, "Start x,y,z in engine centimetres")->required();
   cmd->add_option("--to", options->to, "Goal x,y,z in engine centimetres")->required();

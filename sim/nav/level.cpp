@@ -142,7 +142,47 @@ bool InsideConvex(const std::array<float, 8>& p, float x, float y) {
   return true;
 }
 
+bool Fail(std::string& error, const char* message) {
+  error = message;
+  return false;
+}
+
+bool Finite(float v) {
+  return std::isfinite(v) && std::fabs(v) <= kMaxLevelExtent;
+}
+
+bool BoxOk(const LevelBox& b) {
+  const float v[6] = {b.min.x, b.min.y, b.min.z, b.max.x, b.max.y, b.max.z};
+  for (float f : v)
+    if (!Finite(f)) return false;
+  return b.min.x < b.max.x && b.min.y < b.max.y && b.min.z < b.max.z;
+}
+
+bool WallOk(const LevelWall& w) {
+  const float v[6] = {w.fromX, w.fromY, w.toX, w.toY, w.thickness, w.height};
+  for (float f : v)
+    if (!Finite(f)) return false;
+  return w.thickness > 0.0f && w.height > 0.0f &&
+         std::hypot(w.toX - w.fromX, w.toY - w.fromY) >= 1.0f;
+}
+
 }  // namespace
+
+bool CheckLevel(const Level& level, std::string& error) {
+  const float floor[5] = {level.floorMinX, level.floorMinY, level.floorMaxX, level.floorMaxY,
+                          level.floorZ};
+  for (float f : floor)
+    if (!Finite(f)) return Fail(error, "the floor has a value out of range");
+  if (!(level.floorMinX < level.floorMaxX && level.floorMinY < level.floorMaxY))
+    return Fail(error, "\"floor\" min must be below max on x and y");
+  if (level.boxes.size() + level.walls.size() > kMaxLevelObstacles)
+    return Fail(error, "the level has too many boxes and walls");
+  for (const LevelBox& b : level.boxes)
+    if (!BoxOk(b)) return Fail(error, "a box has a value out of range or min not below max");
+  for (const LevelWall& w : level.walls)
+    if (!WallOk(w)) return Fail(error, "a wall has a value out of range or no length");
+  return true;
+}
 
 bool ParseLevel(std::string_view text, Level& out, std::string& error) {
   const json root = json::parse(text.begin(), text.end(), nullptr, false);
@@ -152,7 +192,7 @@ bool ParseLevel(std::string_view text, Level& out, std::string& error) {
   }
   Level level;
   try {
-    if (!ParseRoot(root, level, error)) return false;
+    if (!ParseRoot(root, level, error) || !CheckLevel(level, error)) return false;
   } catch (const std::exception& e) {  // a wrongly typed value deep inside
     error = std::string("bad level: ") + e.what();
     return false;

@@ -54,6 +54,9 @@ inline constexpr size_t kMaxLevelObstacles = 20000;
 
 // Parses and checks a level; false with a one-line reason on bad JSON or bad values.
 bool ParseLevel(std::string_view json, Level& out, std::string& error);
+// The same checks for a level made in code: finite values within kMaxLevelExtent, min below
+// max, positive wall thickness and height, wall ends at least 1 cm apart, few enough obstacles.
+bool CheckLevel(const Level& level, std::string& error);
 std::string LevelToJson(const Level& level);
 
 bool LoadLevelFile(const std::string& path, Level& out, std::string& error);

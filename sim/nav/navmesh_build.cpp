@@ -93,7 +93,7 @@ bool MakeConfig(const Level& level, const std::vector<Obstacle>& obstacles, cons
   cfg.walkableHeight = static_cast<int>(std::ceil(c.agentHeight / cfg.ch));
   cfg.walkableClimb = static_cast<int>(std::floor(c.agentMaxClimb / cfg.ch));
   cfg.walkableRadius = static_cast<int>(std::ceil(c.agentRadius / cfg.cs - 1e-4f));
-  cfg.maxEdgeLen = static_cast<int>(1200.0f / cfg.cs);
+  cfg.maxEdgeLen = static_cast<int>(c.maxEdgeLength / cfg.cs);
   cfg.maxSimplificationError = 1.3f;
   cfg.minRegionArea = 8 * 8;
   cfg.mergeRegionArea = 20 * 20;
@@ -384,6 +384,7 @@ std::string_view NavMesh::TileData() const {
 
 bool BuildNavMesh(const Level& level, const NavMeshConfig& config, NavMesh& out,
                   std::string& error) {
+  if (!CheckLevel(level, error)) return false;
   const std::vector<Obstacle> obstacles = LevelObstacles(level);
   rcConfig cfg;
   if (!MakeConfig(level, obstacles, config, cfg, error)) return false;

@@ -29,7 +29,8 @@ struct NavMeshConfig {
   float agentRadius = 34.0f;  // cm
   float agentHeight = 180.0f;
   float agentMaxClimb = 40.0f;
-  float agentMaxSlope = 45.0f;  // degrees
+  float agentMaxSlope = 45.0f;    // degrees
+  float maxEdgeLength = 1200.0f;  // cm; longer polygon edges are split
 };
 
 // Grids larger than this many cells are refused (a hostile level could ask for gigabytes).
