@@ -14,7 +14,9 @@ namespace {
 using tactics::Brain;
 using tactics::BrainConfig;
 
-BrainConfig Defaults() { return tactics::MakeBrainConfig(Settings{}); }
+BrainConfig Defaults() {
+  return tactics::MakeBrainConfig(Settings{});
+}
 
 Brain FreshBrain(uint64_t seed, BrainConfig config = Defaults()) {
   Brain brain;
@@ -32,7 +34,9 @@ uint64_t U64At(const std::string& s, size_t at) {
   std::memcpy(&v, s.data() + at, 8);
   return v;
 }
-void PutU32(std::string& s, size_t at, uint32_t v) { std::memcpy(s.data() + at, &v, 4); }
+void PutU32(std::string& s, size_t at, uint32_t v) {
+  std::memcpy(s.data() + at, &v, 4);
+}
 
 // Recomputes the trailing CRC so that a deliberate change reaches the later checks.
 std::string Resealed(std::string s) {
@@ -240,7 +244,8 @@ TEST(BrainFile, LoadingFitsThePopulationAndReplayToTheConfig) {
   Brain fewer = FreshBrain(1, four);
   ASSERT_TRUE(ParseBrainFile(img, fewer, error)) << error;
   ASSERT_EQ(fewer.genomes.size(), 4u);
-  for (size_t i = 0; i < 4; ++i) EXPECT_EQ(fewer.genomes[i].id, std::vector<uint32_t>({2, 4, 6, 8})[i]);
+  for (size_t i = 0; i < 4; ++i)
+    EXPECT_EQ(fewer.genomes[i].id, std::vector<uint32_t>({2, 4, 6, 8})[i]);
   ASSERT_EQ(fewer.replay.size(), 100u);
   EXPECT_EQ(fewer.replay[99].reward, 99.0f);
   EXPECT_EQ(fewer.replayWritePos, 0u);

@@ -12,7 +12,9 @@ namespace {
 constexpr uint64_t kGolden = 0x9E3779B97F4A7C15ull;
 
 // splitmix64 advances its state by a constant per draw, so the state tells how many draws ran.
-uint64_t StateAfter(uint64_t start, uint64_t draws) { return start + draws * kGolden; }
+uint64_t StateAfter(uint64_t start, uint64_t draws) {
+  return start + draws * kGolden;
+}
 
 TEST(Rng, MatchesPublishedSplitmix64Outputs) {
   Rng rng{0};
@@ -84,7 +86,7 @@ TEST(Network, UniformInitInterleavesWeightAndBiasDraws) {
   std::vector<float> units(503);
   for (float& u : units) u = replay.NextUnit();
   EXPECT_EQ(net.weights[191], units[191] * 2.0f - 1.0f);
-  EXPECT_EQ(net.biases[0], units[192] * 2.0f - 1.0f);   // layer 1 biases follow its weights
+  EXPECT_EQ(net.biases[0], units[192] * 2.0f - 1.0f);     // layer 1 biases follow its weights
   EXPECT_EQ(net.weights[192], units[208] * 2.0f - 1.0f);  // then layer 2's weights
   EXPECT_EQ(net.biases[34], units[502] * 2.0f - 1.0f);
 }
@@ -224,8 +226,7 @@ TEST(Network, HiddenLayerGradientsMatchFiniteDifferences) {
     const double gradient = (net.weights[index] - copy.weights[index]) / lr;
     const float w = net.weights[index], h = 1e-2f;
     const double numeric =
-        (LossAt(net, index, w + h, in, target) - LossAt(net, index, w - h, in, target)) /
-        (2.0 * h);
+        (LossAt(net, index, w + h, in, target) - LossAt(net, index, w - h, in, target)) / (2.0 * h);
     EXPECT_NEAR(gradient, numeric, 2e-3 + 0.02 * std::fabs(numeric)) << "weight " << index;
   }
 }

@@ -159,8 +159,8 @@ bool DecodePayload(Reader& r, const tactics::NetworkShape* expected, BrainImage&
   img.storedWritePos = r.U32();
   if (r.failed || records > kMaxReplayRecords) return error = kBadReplayData, false;
   // Bound the records by the bytes left before allocating them.
-  if (static_cast<size_t>(records) * kReplayRecordSize > r.Remaining() || !ReadReplay(r, records, img) ||
-      r.pos != r.size)
+  if (static_cast<size_t>(records) * kReplayRecordSize > r.Remaining() ||
+      !ReadReplay(r, records, img) || r.pos != r.size)
     return error = kTrailingShortData, false;
   return true;
 }

@@ -37,7 +37,9 @@ float Derivative(uint8_t code, float z) {
   }
 }
 
-float Clip(float g, float clip) { return g < -clip ? -clip : std::min(clip, g); }
+float Clip(float g, float clip) {
+  return g < -clip ? -clip : std::min(clip, g);
+}
 
 // Working vectors of one thread. They only ever grow, so steady use never allocates.
 struct ForwardScratch {
