@@ -33,10 +33,13 @@ struct Writer {
   std::string out;
   void U8(uint8_t v) { out.push_back(static_cast<char>(v)); }
   void U32(uint32_t v) {
-    for (int i = 0; i < 4; ++i) U8(static_cast<uint8_t>(v >> (8 * i)));
+    const char b[4] = {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
+                       static_cast<char>(v >> 24)};
+    out.append(b, 4);
   }
   void U64(uint64_t v) {
-    for (int i = 0; i < 8; ++i) U8(static_cast<uint8_t>(v >> (8 * i)));
+    U32(static_cast<uint32_t>(v));
+    U32(static_cast<uint32_t>(v >> 32));
   }
   void F32(float v) { U32(std::bit_cast<uint32_t>(v)); }
   void F64(double v) { U64(std::bit_cast<uint64_t>(v)); }
