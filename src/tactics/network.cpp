@@ -171,6 +171,11 @@ void Network::Forward(std::span<const float> input, std::span<float> output) con
     return;
   }
   ForwardScratch& s = ThreadForwardScratch();
+  // Both buffers take every layer in turn (they swap), so both get the widest layer's room.
+  const size_t widest =
+      static_cast<size_t>(*std::max_element(layerSizes.begin(), layerSizes.end()));
+  s.current.reserve(widest);
+  s.next.reserve(widest);
   s.current.assign(input.begin(), input.begin() + layerSizes[0]);
   size_t wo = 0, bo = 0;
   for (size_t l = 1; l < L; ++l) {
