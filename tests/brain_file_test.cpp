@@ -67,6 +67,15 @@ std::string Reject(const std::string& bytes, BrainConfig config = Defaults()) {
 TEST(BrainFile, Crc32IsTheZlibChecksum) {
   EXPECT_EQ(Crc32("123456789"), 0xCBF43926u);
   EXPECT_EQ(Crc32(""), 0u);
+  // Lengths around the 8-byte steps (expected values from zlib).
+  const std::pair<size_t, uint32_t> cases[] = {
+      {1, 0x4B0BBE37u},  {7, 0x54491CDBu},  {8, 0xE2E35978u},  {9, 0x3D351CFEu},
+      {15, 0x7C619EDCu}, {16, 0x191F3D9Fu}, {17, 0x7BA75EE3u}, {1000, 0x17BC2A46u}};
+  for (const auto& [n, crc] : cases) {
+    std::string bytes(n, '\0');
+    for (size_t i = 0; i < n; ++i) bytes[i] = static_cast<char>((i * 7 + 3) % 256);
+    EXPECT_EQ(Crc32(bytes), crc) << n << " bytes";
+  }
 }
 
 TEST(BrainFile, FreshDefaultImageLayout) {
