@@ -143,6 +143,9 @@ endif()
 
 # --- fuzz targets (clang) ---------------------------------------------------------
 if(KVR_BUILD_FUZZ)
+  # The code under test needs the fuzzer's coverage instrumentation, not only the targets.
+  target_compile_options(kvr_core PRIVATE -fsanitize=fuzzer-no-link,address,undefined)
+  target_compile_options(kvr_platform PRIVATE -fsanitize=fuzzer-no-link,address,undefined)
   file(GLOB fuzz_src ${KVR_ROOT}/fuzz/*.cpp)
   foreach(f ${fuzz_src})
     get_filename_component(name ${f} NAME_WE)

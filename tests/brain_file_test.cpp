@@ -14,7 +14,9 @@ namespace {
 using tactics::Brain;
 using tactics::BrainConfig;
 
-BrainConfig Defaults() { return tactics::MakeBrainConfig(Settings{}); }
+BrainConfig Defaults() {
+  return tactics::MakeBrainConfig(Settings{});
+}
 
 Brain FreshBrain(uint64_t seed, BrainConfig config = Defaults()) {
   Brain brain;
@@ -32,7 +34,9 @@ uint64_t U64At(const std::string& s, size_t at) {
   std::memcpy(&v, s.data() + at, 8);
   return v;
 }
-void PutU32(std::string& s, size_t at, uint32_t v) { std::memcpy(s.data() + at, &v, 4); }
+void PutU32(std::string& s, size_t at, uint32_t v) {
+  std::memcpy(s.data() + at, &v, 4);
+}
 
 // Recomputes the trailing CRC so that a deliberate change reaches the later checks.
 std::string Resealed(std::string s) {
@@ -63,6 +67,15 @@ std::string Reject(const std::string& bytes, BrainConfig config = Defaults()) {
 TEST(BrainFile, Crc32IsTheZlibChecksum) {
   EXPECT_EQ(Crc32("123456789"), 0xCBF43926u);
   EXPECT_EQ(Crc32(""), 0u);
+  // Lengths around the 8-byte steps (expected values from zlib).
+  const std::pair<size_t, uint32_t> cases[] = {
+      {1, 0x4B0BBE37u},  {7, 0x54491CDBu},  {8, 0xE2E35978u},  {9, 0x3D351CFEu},
+      {15, 0x7C619EDCu}, {16, 0x191F3D9Fu}, {17, 0x7BA75EE3u}, {1000, 0x17BC2A46u}};
+  for (const auto& [n, crc] : cases) {
+    std::string bytes(n, '\0');
+    for (size_t i = 0; i < n; ++i) bytes[i] = static_cast<char>((i * 7 + 3) % 256);
+    EXPECT_EQ(Crc32(bytes), crc) << n << " bytes";
+  }
 }
 
 TEST(BrainFile, FreshDefaultImageLayout) {
@@ -240,7 +253,8 @@ TEST(BrainFile, LoadingFitsThePopulationAndReplayToTheConfig) {
   Brain fewer = FreshBrain(1, four);
   ASSERT_TRUE(ParseBrainFile(img, fewer, error)) << error;
   ASSERT_EQ(fewer.genomes.size(), 4u);
-  for (size_t i = 0; i < 4; ++i) EXPECT_EQ(fewer.genomes[i].id, std::vector<uint32_t>({2, 4, 6, 8})[i]);
+  for (size_t i = 0; i < 4; ++i)
+    EXPECT_EQ(fewer.genomes[i].id, std::vector<uint32_t>({2, 4, 6, 8})[i]);
   ASSERT_EQ(fewer.replay.size(), 100u);
   EXPECT_EQ(fewer.replay[99].reward, 99.0f);
   EXPECT_EQ(fewer.replayWritePos, 0u);

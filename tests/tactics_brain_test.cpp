@@ -12,7 +12,9 @@ namespace {
 
 constexpr uint64_t kGolden = 0x9E3779B97F4A7C15ull;
 
-BrainConfig Defaults() { return MakeBrainConfig(Settings{}); }
+BrainConfig Defaults() {
+  return MakeBrainConfig(Settings{});
+}
 
 Observation SomeInputs(float base) {
   Observation o{};

@@ -59,7 +59,7 @@ TEST(Observation, PlayerInputs) {
   ObservationInputs in = Trip(1000.0f);
   in.hasPlayer = true;
   in.player = {0.0f, 3000.0f, 0.0f};  // straight to the side of the trip
-  in.playerYawDegrees = -90.0f;      // looking from the player towards the start
+  in.playerYawDegrees = -90.0f;       // looking from the player towards the start
   in.playerSpeed = 900.0f;
   const Observation o = BuildObservation(in);
   EXPECT_NEAR(o[2], 0.0f, 1e-6f);

@@ -12,7 +12,9 @@ namespace {
 constexpr uint64_t kGolden = 0x9E3779B97F4A7C15ull;
 
 // splitmix64 advances its state by a constant per draw, so the state tells how many draws ran.
-uint64_t StateAfter(uint64_t start, uint64_t draws) { return start + draws * kGolden; }
+uint64_t StateAfter(uint64_t start, uint64_t draws) {
+  return start + draws * kGolden;
+}
 
 TEST(Rng, MatchesPublishedSplitmix64Outputs) {
   Rng rng{0};
@@ -84,7 +86,7 @@ TEST(Network, UniformInitInterleavesWeightAndBiasDraws) {
   std::vector<float> units(503);
   for (float& u : units) u = replay.NextUnit();
   EXPECT_EQ(net.weights[191], units[191] * 2.0f - 1.0f);
-  EXPECT_EQ(net.biases[0], units[192] * 2.0f - 1.0f);   // layer 1 biases follow its weights
+  EXPECT_EQ(net.biases[0], units[192] * 2.0f - 1.0f);     // layer 1 biases follow its weights
   EXPECT_EQ(net.weights[192], units[208] * 2.0f - 1.0f);  // then layer 2's weights
   EXPECT_EQ(net.biases[34], units[502] * 2.0f - 1.0f);
 }
@@ -224,9 +226,53 @@ TEST(Network, HiddenLayerGradientsMatchFiniteDifferences) {
     const double gradient = (net.weights[index] - copy.weights[index]) / lr;
     const float w = net.weights[index], h = 1e-2f;
     const double numeric =
-        (LossAt(net, index, w + h, in, target) - LossAt(net, index, w - h, in, target)) /
-        (2.0 * h);
+        (LossAt(net, index, w + h, in, target) - LossAt(net, index, w - h, in, target)) / (2.0 * h);
     EXPECT_NEAR(gradient, numeric, 2e-3 + 0.02 * std::fabs(numeric)) << "weight " << index;
+  }
+}
+
+}  // namespace
+}  // namespace kvr::tactics
+
+namespace kvr::tactics {
+namespace {
+
+// Straight from the layout: bias, then inputs in increasing order, one neuron at a time.
+std::vector<float> ReferenceForward(const Network& net, std::vector<float> current) {
+  size_t wo = 0, bo = 0;
+  for (size_t l = 1; l < net.layerSizes.size(); ++l) {
+    const size_t fanIn = static_cast<size_t>(net.layerSizes[l - 1]);
+    std::vector<float> next(static_cast<size_t>(net.layerSizes[l]));
+    for (size_t j = 0; j < next.size(); ++j) {
+      float x = net.biases[bo + j];
+      for (size_t k = 0; k < fanIn; ++k) x = x + current[k] * net.weights[wo + j * fanIn + k];
+      const uint8_t code = net.activations[l - 1];
+      next[j] = code == kSigmoid ? 1.0f / (std::exp(-x) + 1.0f)
+                : code == kTanh  ? std::tanh(x)
+                : code == kReLU  ? (x > 0.0f ? x : 0.0f)
+                                 : x;
+    }
+    wo += fanIn * next.size();
+    bo += next.size();
+    current = std::move(next);
+  }
+  return current;
+}
+
+TEST(Network, ForwardIsBitExactWithTheLayoutOrder) {
+  for (const auto& sizes : {std::vector<int32_t>{12, 16, 12, 7}, std::vector<int32_t>{12, 5, 7},
+                            std::vector<int32_t>{12, 7}, std::vector<int32_t>{3, 9, 2}}) {
+    Rng rng{sizes.size() * 1000 + sizes[1]};
+    std::vector<uint8_t> codes(sizes.size() - 1, kReLU);
+    codes[0] = kTanh;
+    codes.back() = kSigmoid;
+    Network net;
+    ASSERT_TRUE(net.Init(sizes, codes, rng, false));
+    std::vector<float> in(static_cast<size_t>(sizes[0]));
+    for (float& v : in) v = rng.NextUnit() * 4.0f - 2.0f;
+    std::vector<float> out(static_cast<size_t>(sizes.back()));
+    net.Forward(in, out);
+    EXPECT_EQ(out, ReferenceForward(net, in)) << sizes[1];
   }
 }
 

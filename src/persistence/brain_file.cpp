@@ -14,16 +14,21 @@ using tactics::ReplayRecord;
 
 namespace {
 
-constexpr std::array<uint32_t, 256> MakeCrcTable() {
-  std::array<uint32_t, 256> table{};
+// Slicing-by-8 tables: table[0] is the classic byte table, table[k][i] advances table[k-1][i]
+// by one more zero byte, so eight input bytes are folded per step.
+using CrcTables = std::array<std::array<uint32_t, 256>, 8>;
+constexpr CrcTables MakeCrcTables() {
+  CrcTables t{};
   for (uint32_t i = 0; i < 256; ++i) {
     uint32_t c = i;
     for (int k = 0; k < 8; ++k) c = (c & 1u) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-    table[i] = c;
+    t[0][i] = c;
   }
-  return table;
+  for (size_t k = 1; k < 8; ++k)
+    for (uint32_t i = 0; i < 256; ++i) t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFFu];
+  return t;
 }
-constexpr std::array<uint32_t, 256> kCrcTable = MakeCrcTable();
+constexpr CrcTables kCrc = MakeCrcTables();
 
 constexpr uint32_t kVersion = 1;
 constexpr size_t kReplayRecordSize = tactics::kInputCount * 4 + 1 + 4;
@@ -33,12 +38,23 @@ struct Writer {
   std::string out;
   void U8(uint8_t v) { out.push_back(static_cast<char>(v)); }
   void U32(uint32_t v) {
-    for (int i = 0; i < 4; ++i) U8(static_cast<uint8_t>(v >> (8 * i)));
+    const char b[4] = {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
+                       static_cast<char>(v >> 24)};
+    out.append(b, 4);
   }
   void U64(uint64_t v) {
-    for (int i = 0; i < 8; ++i) U8(static_cast<uint8_t>(v >> (8 * i)));
+    U32(static_cast<uint32_t>(v));
+    U32(static_cast<uint32_t>(v >> 32));
   }
   void F32(float v) { U32(std::bit_cast<uint32_t>(v)); }
+  // A whole float vector: one copy on little-endian hosts (the file's byte order).
+  void F32s(const std::vector<float>& v) {
+    if constexpr (std::endian::native == std::endian::little) {
+      out.append(reinterpret_cast<const char*>(v.data()), v.size() * sizeof(float));
+    } else {
+      for (float x : v) F32(x);
+    }
+  }
   void F64(double v) { U64(std::bit_cast<uint64_t>(v)); }
 };
 
@@ -78,9 +94,9 @@ void WriteGenome(Writer& w, const Genome& g) {
   w.U32(static_cast<uint32_t>(g.episodes));
   w.F64(g.fitness);
   w.U32(static_cast<uint32_t>(g.network.weights.size()));
-  for (float v : g.network.weights) w.F32(v);
+  w.F32s(g.network.weights);
   w.U32(static_cast<uint32_t>(g.network.biases.size()));
-  for (float v : g.network.biases) w.F32(v);
+  w.F32s(g.network.biases);
 }
 
 // A float vector whose count is bounded, and checked against the bytes left, before any
@@ -92,7 +108,12 @@ bool ReadFloats(Reader& r, std::vector<float>& out) {
     return false;
   }
   out.resize(count);
-  for (float& v : out) v = r.F32();
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(out.data(), r.data + r.pos, static_cast<size_t>(count) * 4);
+    r.pos += static_cast<size_t>(count) * 4;
+  } else {
+    for (float& v : out) v = r.F32();
+  }
   return true;
 }
 
@@ -159,8 +180,8 @@ bool DecodePayload(Reader& r, const tactics::NetworkShape* expected, BrainImage&
   img.storedWritePos = r.U32();
   if (r.failed || records > kMaxReplayRecords) return error = kBadReplayData, false;
   // Bound the records by the bytes left before allocating them.
-  if (static_cast<size_t>(records) * kReplayRecordSize > r.Remaining() || !ReadReplay(r, records, img) ||
-      r.pos != r.size)
+  if (static_cast<size_t>(records) * kReplayRecordSize > r.Remaining() ||
+      !ReadReplay(r, records, img) || r.pos != r.size)
     return error = kTrailingShortData, false;
   return true;
 }
@@ -168,8 +189,16 @@ bool DecodePayload(Reader& r, const tactics::NetworkShape* expected, BrainImage&
 }  // namespace
 
 uint32_t Crc32(std::string_view bytes) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  size_t n = bytes.size();
   uint32_t c = 0xFFFFFFFFu;
-  for (char ch : bytes) c = kCrcTable[(c ^ static_cast<unsigned char>(ch)) & 0xFFu] ^ (c >> 8);
+  for (; n >= 8; n -= 8, p += 8) {
+    const uint32_t lo =
+        c ^ (uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24);
+    c = kCrc[7][lo & 0xFFu] ^ kCrc[6][(lo >> 8) & 0xFFu] ^ kCrc[5][(lo >> 16) & 0xFFu] ^
+        kCrc[4][lo >> 24] ^ kCrc[3][p[4]] ^ kCrc[2][p[5]] ^ kCrc[1][p[6]] ^ kCrc[0][p[7]];
+  }
+  for (; n > 0; --n, ++p) c = kCrc[0][(c ^ *p) & 0xFFu] ^ (c >> 8);
   return c ^ 0xFFFFFFFFu;
 }
 

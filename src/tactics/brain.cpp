@@ -85,9 +85,9 @@ void Brain::Configure(const BrainConfig& newConfig, uint64_t seed) {
   while (genomes.size() < target) genomes.push_back(FreshGenome());
   while (genomes.size() > target) {
     // min_element keeps the earliest of equal fitness.
-    const auto weakest = std::min_element(
-        genomes.begin(), genomes.end(),
-        [](const Genome& a, const Genome& b) { return a.fitness < b.fitness; });
+    const auto weakest =
+        std::min_element(genomes.begin(), genomes.end(),
+                         [](const Genome& a, const Genome& b) { return a.fitness < b.fitness; });
     genomes.erase(weakest);
   }
   const size_t keep = static_cast<size_t>(std::max(0, config.replaySize));

@@ -52,11 +52,11 @@ NetworkShape ShapeOf(const BrainConfig& config);
 
 struct Genome {
   Network network;
-  double fitness = 0.5;   // smoothed reward of its episodes
-  int32_t episodes = 0;   // episodes learnt since it was made
-  uint32_t id = 0;        // unique within the brain
+  double fitness = 0.5;  // smoothed reward of its episodes
+  int32_t episodes = 0;  // episodes learnt since it was made
+  uint32_t id = 0;       // unique within the brain
   int32_t bornGeneration = 0;
-  int32_t users = 0;      // thugs holding it; not saved
+  int32_t users = 0;  // thugs holding it; not saved
 };
 
 struct ReplayRecord {

@@ -100,9 +100,8 @@ bool Brain::Evolve() {
     if (genomes[i].episodes >= config.minEpisodesToRank) ranked.push_back(i);
   if (ranked.size() < 2) return false;
   // Stable, so that equal fitness ranks the same way on every platform.
-  std::stable_sort(ranked.begin(), ranked.end(), [this](size_t a, size_t b) {
-    return genomes[a].fitness > genomes[b].fitness;
-  });
+  std::stable_sort(ranked.begin(), ranked.end(),
+                   [this](size_t a, size_t b) { return genomes[a].fitness > genomes[b].fitness; });
   const int64_t n = static_cast<int64_t>(ranked.size());
   const int64_t elites = std::min<int64_t>(n - 1, std::max(0, config.elites));
   const int64_t children = std::max<int64_t>(1, n / 2);

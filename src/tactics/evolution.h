@@ -8,7 +8,13 @@
 
 namespace kvr::tactics {
 
-enum MutationType : uint8_t { kShuffle = 0, kReweight = 1, kShift = 2, kMultiply = 3, kIncrement = 4 };
+enum MutationType : uint8_t {
+  kShuffle = 0,
+  kReweight = 1,
+  kShift = 2,
+  kMultiply = 3,
+  kIncrement = 4
+};
 
 // A changed copy of v. Touches k = floor(n * rate + 0.5) elements (Shift rotates the whole
 // vector by at least one place whatever the rate). Index draws cost nothing when n is 1.

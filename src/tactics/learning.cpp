@@ -36,8 +36,8 @@ StyleChoice Brain::ChooseStyle(int32_t genome, const Observation& obs,
     choice.style = static_cast<int32_t>(rng.NextIndex(kStyleCount));
   } else {
     // max_element returns the first of equal maxima: the lowest style index.
-    choice.style = static_cast<int32_t>(std::max_element(outputs.begin(), outputs.end()) -
-                                        outputs.begin());
+    choice.style =
+        static_cast<int32_t>(std::max_element(outputs.begin(), outputs.end()) - outputs.begin());
   }
   return choice;
 }

@@ -27,8 +27,8 @@ size_t TotalWeights(std::span<const int32_t> layerSizes);
 size_t TotalBiases(std::span<const int32_t> layerSizes);
 
 struct Network {
-  std::vector<int32_t> layerSizes;  // L entries: inputs, hidden layers, outputs
-  std::vector<uint8_t> activations; // L - 1 entries, one per non-input layer
+  std::vector<int32_t> layerSizes;   // L entries: inputs, hidden layers, outputs
+  std::vector<uint8_t> activations;  // L - 1 entries, one per non-input layer
   std::vector<float> weights;
   std::vector<float> biases;
   std::vector<float> weightVelocities;  // momentum buffers; never saved
@@ -37,8 +37,7 @@ struct Network {
   // Fresh random network. Draw order: layer 1 weights, layer 1 biases (only without xavier),
   // layer 2 weights, ... False (and nothing drawn) when L < 2, the activation count is not
   // L - 1 or a layer size is negative.
-  bool Init(std::span<const int32_t> sizes, std::span<const uint8_t> codes, Rng& rng,
-            bool xavier);
+  bool Init(std::span<const int32_t> sizes, std::span<const uint8_t> codes, Rng& rng, bool xavier);
 
   // Installs loaded vectors; velocities become 0. False when the shape is invalid (L < 2, wrong
   // activation count, a layer below 1) or the vectors do not match its totals.

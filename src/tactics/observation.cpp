@@ -9,7 +9,9 @@ namespace kvr::tactics {
 namespace {
 
 // lo when below lo, else min(hi, v).
-float Clamp(float v, float lo, float hi) { return v < lo ? lo : std::min(hi, v); }
+float Clamp(float v, float lo, float hi) {
+  return v < lo ? lo : std::min(hi, v);
+}
 
 float Dot2(const std::array<float, 2>& a, const std::array<float, 2>& b) {
   return a[0] * b[0] + a[1] * b[1];
@@ -41,9 +43,9 @@ void AllyInputs(const ObservationInputs& in, Observation& o) {
 
 const char* ObservationLabel(int index) {
   static const char* const kLabels[kInputCount] = {
-      "Trip length",      "Detour factor",  "Heading vs player", "Goal-to-player distance",
-      "Player facing me", "Allies nearby",  "Ally side balance", "My health",
-      "Weight class",     "Has attack token", "Player speed",    "Fear level"};
+      "Trip length",      "Detour factor",    "Heading vs player", "Goal-to-player distance",
+      "Player facing me", "Allies nearby",    "Ally side balance", "My health",
+      "Weight class",     "Has attack token", "Player speed",      "Fear level"};
   return index >= 0 && index < kInputCount ? kLabels[index] : "";
 }
 
@@ -116,14 +118,13 @@ EpisodeScore ScoreEpisode(const EpisodeOutcome& e, const Settings& s) {
 }
 
 std::string FormatEpisodeLine(const std::string& reason, const std::string& pawnClass,
-                              const std::string& styleName, const EpisodeScore& score,
-                              float loss) {
+                              const std::string& styleName, const EpisodeScore& score, float loss) {
   char line[256];
   std::snprintf(line, sizeof line,
                 "episode %s: %s style=%s progress=%.2f dmg=%.2f hits=%.2f spacing=%.2f -> reward "
                 "%.3f (loss %.4f)",
-                reason.c_str(), pawnClass.c_str(), styleName.c_str(), score.progress,
-                score.damage, score.hits, score.spacing, score.reward, loss);
+                reason.c_str(), pawnClass.c_str(), styleName.c_str(), score.progress, score.damage,
+                score.hits, score.spacing, score.reward, loss);
   return line;
 }
 

@@ -28,9 +28,9 @@ const char* ObservationLabel(int index);
 
 // Raw values of one decision. Missing pawn properties take the neutral values given here.
 struct ObservationInputs {
-  Vec3 start;               // route start
-  Vec3 goal;                // route goal
-  float routeLength = 0.0f; // horizontal length of the engine's route, cm
+  Vec3 start;                // route start
+  Vec3 goal;                 // route goal
+  float routeLength = 0.0f;  // horizontal length of the engine's route, cm
   bool hasPlayer = false;
   Vec3 player;
   float playerYawDegrees = 0.0f;
@@ -39,8 +39,8 @@ struct ObservationInputs {
   float maxHealth = 1.0f;
   float weightClass = 0.0f;  // ThisAIWeightClassIndex; 0 when missing
   bool hasAggroToken = false;
-  float fear = 0.0f;           // CurrentDangerFearValue; 0 when missing
-  float fearThreshold = 1.0f;  // DangerFearDodgingTreshold; 1 when missing
+  float fear = 0.0f;             // CurrentDangerFearValue; 0 when missing
+  float fearThreshold = 1.0f;    // DangerFearDodgingTreshold; 1 when missing
   std::span<const Vec3> others;  // positions of the other live thugs that have a pawn
 };
 
@@ -80,7 +80,7 @@ struct EpisodeScore {
   float hits = 0.0f;      // h
   float spacing = 1.0f;   // q in 0..1
   float raw = 0.0f;
-  float reward = 0.5f;    // sigmoid of sharpness x raw
+  float reward = 0.5f;  // sigmoid of sharpness x raw
 };
 
 // Reward of a finished episode from the Rewards settings (float32 throughout).
@@ -88,7 +88,6 @@ EpisodeScore ScoreEpisode(const EpisodeOutcome& outcome, const Settings& setting
 
 // The verbose log line of an episode end (at most 255 characters).
 std::string FormatEpisodeLine(const std::string& reason, const std::string& pawnClass,
-                              const std::string& styleName, const EpisodeScore& score,
-                              float loss);
+                              const std::string& styleName, const EpisodeScore& score, float loss);
 
 }  // namespace kvr::tactics
