@@ -134,6 +134,10 @@ Struct* World::FindStruct(std::wstring_view name) const {
 }
 
 UObject* World::Spawn(Class& cls, std::wstring_view name, const SpawnOptions& options) {
+  {
+    std::lock_guard<std::mutex> lock(objectsMutex_);
+    if (shutDown_) return nullptr;
+  }
   std::wstring path =
       (options.outerPath.empty() ? levelPath_ : options.outerPath) + L"." + std::wstring(name);
   unsigned char* memory = AllocateBlock(cls.size);

@@ -115,6 +115,10 @@ void World::Shutdown() {
     }
     liveIndex_.clear();
   }
+  {
+    std::lock_guard<std::mutex> lock(classesMutex_);
+    for (const auto& c : classes_) c->defaultObject = nullptr;
+  }
   CollectGarbage();
 }
 
