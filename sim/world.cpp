@@ -201,6 +201,12 @@ bool World::IsAlive(const UObject* object) const {
   return LiveSlotOf(object) >= 0;
 }
 
+UObject* World::ObjectAt(int32_t index) const {
+  std::lock_guard<std::mutex> lock(objectsMutex_);
+  if (index < 0 || static_cast<size_t>(index) >= slots_.size()) return nullptr;
+  return reinterpret_cast<UObject*>(slots_[static_cast<size_t>(index)].memory);
+}
+
 size_t World::LiveObjectCount() const {
   std::lock_guard<std::mutex> lock(objectsMutex_);
   return liveIndex_.size();
