@@ -56,7 +56,8 @@ struct GameThreadOptions {
 
 class World final : public host::IHost {
  public:
-  // `useSimulatedClock` makes SteadySeconds read this world's frames (one world at a time).
+  // `useSimulatedClock` makes SteadySeconds read simulated time, advanced by Tick (one clock per
+  // process: worlds alive together advance it together).
   explicit World(bool useSimulatedClock = true);
   ~World() override;
   World(const World&) = delete;
