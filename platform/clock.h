@@ -11,7 +11,8 @@ uint64_t MonotonicNanoseconds();
 // The operating system's id of the calling thread (never 0).
 uint32_t CurrentThreadId();
 
-// The processor's time-stamp counter; a cheap, ever-changing seed source.
-uint64_t ReadTimeStampCounter();
+// The processor's time-stamp counter; a cheap, ever-changing seed source. (Not named
+// ReadTimeStampCounter: the Windows headers define that as a macro.)
+uint64_t TimeStampCounter();
 
 }  // namespace kvr::platform

@@ -11,9 +11,9 @@ namespace kvr::platform {
 
 enum class ReplaceStatus {
   kOk,
-  kCannotOpen,   // the temporary file could not be created
-  kWriteFailed,  // writing or closing the temporary file failed
-  kRenameFailed, // the temporary file could not be moved over the destination
+  kCannotOpen,    // the temporary file could not be created
+  kWriteFailed,   // writing or closing the temporary file failed
+  kRenameFailed,  // the temporary file could not be moved over the destination
 };
 
 // path is UTF-8. Reads the whole file in binary mode; false when it cannot be opened or read.

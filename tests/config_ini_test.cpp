@@ -27,7 +27,8 @@ std::vector<std::string> SplitCrlf(const std::string& text) {
   return lines;
 }
 
-Settings ReadText(const std::string& text, std::string* status = nullptr, ConfigReport* report = nullptr) {
+Settings ReadText(const std::string& text, std::string* status = nullptr,
+                  ConfigReport* report = nullptr) {
   Settings s;
   const std::string st = ApplyConfigIniText(text, s, report);
   if (status) *status = st;
@@ -38,13 +39,15 @@ TEST(ConfigIniWriter, DefaultFileLayout) {
   const std::string text = BuildConfigIniText(Settings{});
   const std::string head =
       "; KorvathPalimarNeuralNav v1.0.1 - Dunmere (Halvenor)\r\n"
-      "; Neural-network tactics + Adaptive Pathfinding System arcs for Palimar Thugs - korvath madly "
+      "; Neural-network tactics + Adaptive Pathfinding System arcs for Palimar Thugs - korvath "
+      "madly "
       "vastly enhanced, advanced, and improved.\r\n"
       "; Edit here or live in the in-game menu (default key F9). Every value is clamped to its "
       "[min..max]. Delete this file to get defaults back.\r\n"
       "\r\n"
       "[General]\r\n"
-      "; Master switch. 1 = on. 0 = the mod steps aside completely: vanilla pathfinding, no learning, "
+      "; Master switch. 1 = on. 0 = the mod steps aside completely: vanilla pathfinding, no "
+      "learning, "
       "local avoidance restored.\r\n"
       ";   default 1   (0 = off, 1 = on)\r\n"
       "Enabled = 1\r\n"
@@ -53,10 +56,14 @@ TEST(ConfigIniWriter, DefaultFileLayout) {
       ";   default F9\r\n"
       "MenuKey = F9\r\n";
   EXPECT_EQ(text.substr(0, head.size()), head);
-  EXPECT_NE(text.find(";   default 1.0   range 0.75 .. 2.5\r\nMenuScale = 1.0\r\n"), std::string::npos);
-  EXPECT_NE(text.find(";   default 2   range 0 .. 2\r\nHiddenActivation = 2\r\n"), std::string::npos);
-  EXPECT_NE(text.find(";   default 0.99   range 0.9 .. 0.99999\r\nCollinearDot = 0.99\r\n"), std::string::npos);
-  EXPECT_NE(text.find(";   default 600   range 1 .. 1000000\r\nExploreDecayEpisodes = 600\r\n"), std::string::npos);
+  EXPECT_NE(text.find(";   default 1.0   range 0.75 .. 2.5\r\nMenuScale = 1.0\r\n"),
+            std::string::npos);
+  EXPECT_NE(text.find(";   default 2   range 0 .. 2\r\nHiddenActivation = 2\r\n"),
+            std::string::npos);
+  EXPECT_NE(text.find(";   default 0.99   range 0.9 .. 0.99999\r\nCollinearDot = 0.99\r\n"),
+            std::string::npos);
+  EXPECT_NE(text.find(";   default 600   range 1 .. 1000000\r\nExploreDecayEpisodes = 600\r\n"),
+            std::string::npos);
 
   // No bare LF, exactly six empty lines (one before each section header), 3 + 6 + 62 x 3 lines.
   const auto lines = SplitCrlf(text);
@@ -94,9 +101,10 @@ TEST(ConfigIniRoundTrip, EveryRowComesBack) {
   SetSettingValue(s, kSettingMenuKey, 20);  // a key without a name: written as VK20
   std::string status;
   const Settings back = ReadText(BuildConfigIniText(s), &status);
-  EXPECT_EQ(status,
-            "config.ini: 62 settings read, 0 missing (defaults used), 0 unreadable (defaults used); "
-            "all clamped to their documented ranges");
+  EXPECT_EQ(
+      status,
+      "config.ini: 62 settings read, 0 missing (defaults used), 0 unreadable (defaults used); "
+      "all clamped to their documented ranges");
   for (int i = 0; i < kSettingCount; ++i) {
     const double want = GetSettingValue(s, i), got = GetSettingValue(back, i);
     if (table[i].type == SettingType::Float) {
@@ -108,15 +116,17 @@ TEST(ConfigIniRoundTrip, EveryRowComesBack) {
   // Defaults come back exactly.
   const Settings defaults;
   const Settings again = ReadText(BuildConfigIniText(defaults));
-  for (int i = 0; i < kSettingCount; ++i) EXPECT_EQ(GetSettingValue(again, i), GetSettingValue(defaults, i));
+  for (int i = 0; i < kSettingCount; ++i)
+    EXPECT_EQ(GetSettingValue(again, i), GetSettingValue(defaults, i));
 }
 
 TEST(ConfigIniReader, CountsAndHandEdits) {
   std::string status;
   Settings s = ReadText("", &status);
-  EXPECT_EQ(status,
-            "config.ini: 0 settings read, 62 missing (defaults used), 0 unreadable (defaults used); "
-            "all clamped to their documented ranges");
+  EXPECT_EQ(
+      status,
+      "config.ini: 0 settings read, 62 missing (defaults used), 0 unreadable (defaults used); "
+      "all clamped to their documented ranges");
 
   s = ReadText("[General]\nenabled = 0\n");
   EXPECT_TRUE(s.Enabled);  // keys are case-sensitive
@@ -150,15 +160,18 @@ TEST(ConfigIniReader, CountsAndHandEdits) {
   s = ReadText("[General]\nMenuKey = 500\n");
   EXPECT_EQ(s.MenuKey, 254);
 
-  s = ReadText("[NeuralNet]\nPopulation = 40\nLearningRate = abc\nMomentum = 0.5 units\n", &status, &report);
+  s = ReadText("[NeuralNet]\nPopulation = 40\nLearningRate = abc\nMomentum = 0.5 units\n", &status,
+               &report);
   EXPECT_EQ(s.Population, 32);
   EXPECT_FLOAT_EQ(s.LearningRate, 0.05f);
   EXPECT_FLOAT_EQ(s.Momentum, 0.5f);
   EXPECT_EQ(report.read, 3);
   EXPECT_EQ(report.unreadable, 1);
   EXPECT_EQ(report.read + report.missing, 62);
-  s = ReadText("[NeuralNet]\nPopulation = 7.6\nHiddenLayer1 = 0x10\nNeuralTactics = true\nL2 = nan\nMomentum = inf\n",
-               &status, &report);
+  s = ReadText(
+      "[NeuralNet]\nPopulation = 7.6\nHiddenLayer1 = 0x10\nNeuralTactics = true\nL2 = "
+      "nan\nMomentum = inf\n",
+      &status, &report);
   EXPECT_EQ(s.Population, 8);
   EXPECT_EQ(s.HiddenLayer1, 16);
   EXPECT_TRUE(s.NeuralTactics);

@@ -37,7 +37,8 @@ TEST(SettingsTable, RowsSectionsAndDefaults) {
   const Settings s;
   for (int i = 0; i < kSettingCount; ++i) {
     const SettingDef& row = table[i];
-    const double expected = row.type == SettingType::Float ? static_cast<double>(static_cast<float>(row.def)) : row.def;
+    const double expected =
+        row.type == SettingType::Float ? static_cast<double>(static_cast<float>(row.def)) : row.def;
     EXPECT_EQ(GetSettingValue(s, i), expected) << row.key;
   }
   EXPECT_EQ(s.MenuKey, 120);
@@ -77,7 +78,8 @@ TEST(SettingsSet, ClampRoundAndNonFinite) {
   const Settings before = s;
   SetSettingValue(s, 62, 5);
   SetSettingValue(s, -1, 5);
-  for (int i = 0; i < kSettingCount; ++i) EXPECT_EQ(GetSettingValue(s, i), GetSettingValue(before, i));
+  for (int i = 0; i < kSettingCount; ++i)
+    EXPECT_EQ(GetSettingValue(s, i), GetSettingValue(before, i));
 }
 
 TEST(SettingsKeys, NamesBothWays) {
@@ -119,7 +121,9 @@ TEST(SettingsText, EnumNamesFormattingAndWarnings) {
   EXPECT_EQ(EnumName("CrossoverType", -1), "-1");
 
   const auto table = SettingsTable();
-  const auto fmt = [&](const char* key, double v) { return FormatSettingValue(table[Row(key)], v); };
+  const auto fmt = [&](const char* key, double v) {
+    return FormatSettingValue(table[Row(key)], v);
+  };
   EXPECT_EQ(fmt("CollinearDot", table[Row("CollinearDot")].max), "0.99999");
   EXPECT_EQ(fmt("ExploreDecayEpisodes", 1000000), "1000000");
   EXPECT_EQ(fmt("MinArcDistance", 300), "300.0");

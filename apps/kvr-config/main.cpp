@@ -12,23 +12,25 @@ using kvr::ConfigRowReport;
 
 // "Section.Key = value" plus, when the mod will not use what the file said, why.
 std::string DescribeRow(const kvr::SettingDef& row, const ConfigRowReport& r) {
-  std::string line = std::string(row.section) + "." + row.key + " = " + kvr::FormatSettingValue(row, r.stored);
+  std::string line =
+      std::string(row.section) + "." + row.key + " = " + kvr::FormatSettingValue(row, r.stored);
   const std::string used = kvr::FormatSettingValue(row, r.stored);
   switch (r.source) {
     case ConfigRowReport::Source::kMissing:
       return line + "   (missing from the file; the mod uses the default " + used + ")";
     case ConfigRowReport::Source::kUnreadable:
-      return line + "   (file says \"" + r.text + "\", which is unreadable; the mod uses the default " +
-             used + ")";
+      return line + "   (file says \"" + r.text +
+             "\", which is unreadable; the mod uses the default " + used + ")";
     case ConfigRowReport::Source::kRead:
       break;
   }
   if (!std::isfinite(r.requested))
-    return line + "   (file says \"" + r.text + "\", not a finite number; the mod uses the default " +
-           used + ")";
+    return line + "   (file says \"" + r.text +
+           "\", not a finite number; the mod uses the default " + used + ")";
   if (r.requested < row.min || r.requested > row.max)
-    return line + "   (file says \"" + r.text + "\", outside " + kvr::FormatSettingValue(row, row.min) +
-           " .. " + kvr::FormatSettingValue(row, row.max) + "; clamped, the mod uses " + used + ")";
+    return line + "   (file says \"" + r.text + "\", outside " +
+           kvr::FormatSettingValue(row, row.min) + " .. " + kvr::FormatSettingValue(row, row.max) +
+           "; clamped, the mod uses " + used + ")";
   if (row.type != kvr::SettingType::Float && r.requested != r.stored)
     return line + "   (file says \"" + r.text + "\"; rounded, the mod uses " + used + ")";
   return line;
@@ -58,7 +60,8 @@ int RunCheck(const std::string& file) {
   }
   std::cout << status << "\n";
   const auto table = kvr::SettingsTable();
-  for (size_t i = 0; i < table.size(); ++i) std::cout << DescribeRow(table[i], report.rows[i]) << "\n";
+  for (size_t i = 0; i < table.size(); ++i)
+    std::cout << DescribeRow(table[i], report.rows[i]) << "\n";
   return 0;
 }
 
@@ -77,9 +80,11 @@ int main(int argc, char** argv) {
   CLI::App app{"kvr-config: write and check the mod's config.ini"};
   app.require_subcommand(1);
   std::string defaultFile, checkFile;
-  auto* def = app.add_subcommand("default", "Write a fresh documented config.ini (standard output without FILE)");
+  auto* def = app.add_subcommand(
+      "default", "Write a fresh documented config.ini (standard output without FILE)");
   def->add_option("FILE", defaultFile, "Where to write the file");
-  auto* check = app.add_subcommand("check", "Read a config.ini as the mod would and report every value");
+  auto* check =
+      app.add_subcommand("check", "Read a config.ini as the mod would and report every value");
   check->add_option("FILE", checkFile, "The file to check")->required();
   auto* keys = app.add_subcommand("keys", "List the key names the MenuKey setting accepts");
   CLI11_PARSE(app, argc, argv);

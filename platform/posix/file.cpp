@@ -1,8 +1,8 @@
 #include "platform/file.h"
 
-#include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
+#include <cstdio>
 
 namespace kvr::platform {
 

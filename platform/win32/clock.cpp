@@ -18,8 +18,12 @@ uint64_t MonotonicNanoseconds() {
   return ticks / frequency * 1000000000ull + ticks % frequency * 1000000000ull / frequency;
 }
 
-uint32_t CurrentThreadId() { return static_cast<uint32_t>(GetCurrentThreadId()); }
+uint32_t CurrentThreadId() {
+  return static_cast<uint32_t>(GetCurrentThreadId());
+}
 
-uint64_t ReadTimeStampCounter() { return __rdtsc(); }
+uint64_t TimeStampCounter() {
+  return __rdtsc();
+}
 
 }  // namespace kvr::platform

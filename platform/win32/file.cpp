@@ -1,8 +1,8 @@
 #include "platform/file.h"
 
-#include <cstdio>
 #include <share.h>
 #include <windows.h>
+#include <cstdio>
 
 #include "platform/text.h"
 

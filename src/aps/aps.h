@@ -77,6 +77,11 @@ struct ArcParams {
   uint32_t checkRemovals = 1;
 };
 static_assert(sizeof(ArcParams) == 64);
+static_assert(offsetof(ArcParams, humps) == 4 && offsetof(ArcParams, agentRadius) == 12);
+static_assert(offsetof(ArcParams, clearanceProbes) == 20 &&
+              offsetof(ArcParams, wrongSidePenalty) == 36);
+static_assert(offsetof(ArcParams, maxStretchFirst) == 44 &&
+              offsetof(ArcParams, checkRemovals) == 60);
 
 // Counters of one build; the caller zeroes them first.
 struct ArcStats {
@@ -92,6 +97,7 @@ struct ArcStats {
   int32_t removedCollinear = 0;
   int32_t Queries() const { return projections + pathSearches + lineTests; }
 };
+static_assert(offsetof(ArcStats, bestScore) == 20 && offsetof(ArcStats, removedCollinear) == 36);
 
 // The outcome of one arc attempt between two points.
 struct ArcChoice {
@@ -113,7 +119,8 @@ class INav {
 };
 
 // Bends the route from start to end; true when out holds 2+ points that replace the engine
-// route, false when the engine route is to be kept.
+// route, false when the engine route is to be kept (out is then empty). Scratch routes live in
+// per-thread buffers that keep only their capacity between calls (see aps/arc_builder.h).
 bool BuildArcRoute(INav& nav, const Vec3& start, const Vec3& end, const ArcParams& params,
                    Route& out, ArcStats& stats);
 

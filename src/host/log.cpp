@@ -64,9 +64,13 @@ void Log(const std::string& message) {
   while (state.recentLog.size() > kRecentLogCapacity) state.recentLog.pop_front();
 }
 
-void SetLogDevices(const LogDeviceList* devices) { ModState::Get().logDevices.store(devices); }
+void SetLogDevices(const LogDeviceList* devices) {
+  ModState::Get().logDevices.store(devices);
+}
 
-bool SetLogFile(const std::string& path) { return PlatformSinkList().device.UseFile(path); }
+bool SetLogFile(const std::string& path) {
+  return PlatformSinkList().device.UseFile(path);
+}
 
 std::vector<std::string> RecentLog() {
   ModState& state = ModState::Get();

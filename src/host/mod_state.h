@@ -18,7 +18,7 @@ class ILogDevice;
 
 struct ModState {
   std::mutex settingsLock;
-  Settings sharedSettings;      // guarded by settingsLock
+  Settings sharedSettings;       // guarded by settingsLock
   uint64_t settingsVersion = 1;  // guarded by settingsLock; +1 per stored record
   std::wstring modDirectory;
 

@@ -43,7 +43,8 @@ std::map<std::string, std::string> ParseLines(const std::string& text) {
     if (end == std::string::npos) end = text.size();
     std::string line = text.substr(start, end - start);
     start = end + 1;
-    if (lineNo == 0 && line.size() >= 3 && static_cast<unsigned char>(line[0]) == 0xEF) line.erase(0, 3);
+    if (lineNo == 0 && line.size() >= 3 && static_cast<unsigned char>(line[0]) == 0xEF)
+      line.erase(0, 3);
     const size_t comment = line.find_first_of(";#");
     if (comment != std::string::npos) line.resize(comment);
     line = Trim(line);
@@ -81,10 +82,12 @@ std::string BuildConfigIniText(const Settings& settings) {
   std::string out;
   out.reserve(16384);
   out += "; KorvathPalimarNeuralNav v1.0.1 - Dunmere (Halvenor)\r\n";
-  out += "; Neural-network tactics + Adaptive Pathfinding System arcs for Palimar Thugs - korvath "
-         "madly vastly enhanced, advanced, and improved.\r\n";
-  out += "; Edit here or live in the in-game menu (default key F9). Every value is clamped to its "
-         "[min..max]. Delete this file to get defaults back.\r\n";
+  out +=
+      "; Neural-network tactics + Adaptive Pathfinding System arcs for Palimar Thugs - korvath "
+      "madly vastly enhanced, advanced, and improved.\r\n";
+  out +=
+      "; Edit here or live in the in-game menu (default key F9). Every value is clamped to its "
+      "[min..max]. Delete this file to get defaults back.\r\n";
   const auto table = SettingsTable();
   for (size_t i = 0; i < table.size(); ++i) {
     const SettingDef& row = table[i];

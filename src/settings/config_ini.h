@@ -16,9 +16,9 @@ namespace kvr {
 struct ConfigRowReport {
   enum class Source : uint8_t { kMissing, kRead, kUnreadable };
   Source source = Source::kMissing;
-  std::string text;         // the value text as the file gave it (trimmed)
-  double requested = 0.0;   // what the text parsed to (the default when missing/unreadable)
-  double stored = 0.0;      // what the record holds afterwards
+  std::string text;        // the value text as the file gave it (trimmed)
+  double requested = 0.0;  // what the text parsed to (the default when missing/unreadable)
+  double stored = 0.0;     // what the record holds afterwards
 };
 
 struct ConfigReport {

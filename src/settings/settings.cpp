@@ -20,15 +20,24 @@ struct KeyEntry {
 
 // Searched in this order both ways.
 constexpr KeyEntry kKeyNames[] = {
-    {112, "F1"},      {113, "F2"},          {114, "F3"},         {115, "F4"},
-    {116, "F5"},      {117, "F6"},          {118, "F7"},         {119, "F8"},
-    {120, "F9"},      {121, "F10"},         {122, "F11"},        {123, "F12"},
-    {45, "Insert"},   {46, "Delete"},       {36, "Home"},        {35, "End"},
-    {33, "PageUp"},   {34, "PageDown"},     {19, "Pause"},       {145, "ScrollLock"},
-    {192, "Tilde"},   {96, "NumPad0"},      {97, "NumPad1"},     {98, "NumPad2"},
-    {99, "NumPad3"},  {100, "NumPad4"},     {101, "NumPad5"},    {102, "NumPad6"},
-    {103, "NumPad7"}, {104, "NumPad8"},     {105, "NumPad9"},    {106, "NumPadMultiply"},
-    {107, "NumPadAdd"}, {109, "NumPadSubtract"}, {111, "NumPadDivide"},
+    {112, "F1"},           {113, "F2"},
+    {114, "F3"},           {115, "F4"},
+    {116, "F5"},           {117, "F6"},
+    {118, "F7"},           {119, "F8"},
+    {120, "F9"},           {121, "F10"},
+    {122, "F11"},          {123, "F12"},
+    {45, "Insert"},        {46, "Delete"},
+    {36, "Home"},          {35, "End"},
+    {33, "PageUp"},        {34, "PageDown"},
+    {19, "Pause"},         {145, "ScrollLock"},
+    {192, "Tilde"},        {96, "NumPad0"},
+    {97, "NumPad1"},       {98, "NumPad2"},
+    {99, "NumPad3"},       {100, "NumPad4"},
+    {101, "NumPad5"},      {102, "NumPad6"},
+    {103, "NumPad7"},      {104, "NumPad8"},
+    {105, "NumPad9"},      {106, "NumPadMultiply"},
+    {107, "NumPadAdd"},    {109, "NumPadSubtract"},
+    {111, "NumPadDivide"},
 };
 static_assert(std::size(kKeyNames) == 35);
 
@@ -45,7 +54,8 @@ int ToIntClamped(const char* text) {
 bool EqualsIgnoreCase(const std::string& a, const char* b) {
   size_t i = 0;
   for (; i < a.size() && b[i]; ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i])))
       return false;
   }
   return i == a.size() && b[i] == '\0';
@@ -75,7 +85,7 @@ std::span<const SettingDef> SettingsTable() {
 double GetSettingValue(const Settings& s, int index) {
   switch (index) {
 #define KVR_SETTING_GET(section, key, kind, def, min, max, help) \
-  case kSetting##key:                                           \
+  case kSetting##key:                                            \
     return static_cast<double>(s.key);
     KVR_SETTINGS_ROWS(KVR_SETTING_GET)
 #undef KVR_SETTING_GET
@@ -92,8 +102,8 @@ void SetSettingValue(Settings& s, int index, double value) {
   if (row.type != SettingType::Float) value = std::floor(value + 0.5);
   switch (index) {
 #define KVR_SETTING_SET(section, key, kind, def, min, max, help) \
-  case kSetting##key:                                           \
-    s.key = Narrow<decltype(s.key)>(value);                     \
+  case kSetting##key:                                            \
+    s.key = Narrow<decltype(s.key)>(value);                      \
     break;
     KVR_SETTINGS_ROWS(KVR_SETTING_SET)
 #undef KVR_SETTING_SET
@@ -105,7 +115,8 @@ void SetSettingValue(Settings& s, int index, double value) {
 std::string KeyName(int code) {
   for (const KeyEntry& e : kKeyNames)
     if (e.code == code) return e.name;
-  if ((code >= 'A' && code <= 'Z') || (code >= '0' && code <= '9')) return std::string(1, static_cast<char>(code));
+  if ((code >= 'A' && code <= 'Z') || (code >= '0' && code <= '9'))
+    return std::string(1, static_cast<char>(code));
   return "VK" + std::to_string(code);
 }
 
@@ -161,7 +172,9 @@ std::string FormatSettingValue(const SettingDef& row, double value) {
   }
 }
 
-std::span<const int> MenuKeyChoices() { return kMenuKeyChoices; }
+std::span<const int> MenuKeyChoices() {
+  return kMenuKeyChoices;
+}
 
 std::string MenuKeyWarning(int code) {
   if (code == 116 || code == 117) return "  F5/F6 belong to Glintmark - pick another key";

@@ -50,8 +50,8 @@ struct SettingStorage<SettingType::Float> {
 
 // One field per table row, in table order, each starting at its default.
 struct Settings {
-#define KVR_SETTING_FIELD(section, key, kind, def, min, max, help)          \
-  detail::SettingStorage<SettingType::kind>::type key =                      \
+#define KVR_SETTING_FIELD(section, key, kind, def, min, max, help) \
+  detail::SettingStorage<SettingType::kind>::type key =            \
       static_cast<detail::SettingStorage<SettingType::kind>::type>(def);
   KVR_SETTINGS_ROWS(KVR_SETTING_FIELD)
 #undef KVR_SETTING_FIELD

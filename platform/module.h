@@ -1,0 +1,12 @@
+// The file this code was loaded from, and the main executable's code section.
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace kvr::platform {
+
+// Full path of the module (DLL, shared object or executable) that contains `address`;
+// empty when the system cannot tell.
+std::wstring ModulePathOf(const void* address);
+
+}  // namespace kvr::platform

@@ -1,0 +1,18 @@
+// The per-frame update: the mod's game-thread heartbeat. Called by the fault guard with the
+// state lock held, on every ReceiveTick of the game thread; it throttles itself to 240 runs a
+// second, adopts settings changes, serves the menu's requests and finds the engine objects it
+// works with.
+#pragma once
+
+namespace kvr::host {
+struct ModRuntime;
+}
+
+namespace kvr::game {
+
+inline constexpr double kUpdateInterval = 1.0 / 240.0;
+inline constexpr double kDiscoveryInterval = 0.5;
+
+void Update(host::ModRuntime& rt);
+
+}  // namespace kvr::game

@@ -1,0 +1,153 @@
+#include "host/lifecycle.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+#include "game/delete_listener.h"
+#include "game/update.h"
+#include "host/log.h"
+#include "host/mod_state.h"
+#include "persistence/brain_status.h"
+#include "platform/clock.h"
+#include "platform/fault_trap.h"
+#include "platform/symbol.h"
+#include "settings/config_ini.h"
+
+namespace kvr::host {
+
+namespace {
+
+// Settings from config.ini over the defaults, or a fresh documented file when there is none.
+Settings LoadSettings(ModRuntime& rt) {
+  Settings settings;
+  if (!ReadConfigIni(rt.paths.configPath, settings, rt.configStatus)) {
+    rt.configStatus += WriteConfigIni(rt.paths.configPath, settings)
+                           ? "; wrote a fresh documented config.ini"
+                           : "; could not write config.ini";
+  }
+  return settings;
+}
+
+void PublishStartupSettings(ModRuntime& rt, const Settings& settings) {
+  ModState& state = ModState::Get();
+  {
+    std::lock_guard<std::mutex> lock(state.settingsLock);
+    state.sharedSettings = settings;
+    state.settingsVersion = 1;
+  }
+  rt.gameSettings = settings;
+  rt.gameSettingsVersion = 1;
+}
+
+void LoadBrain(ModRuntime& rt) {
+  const Settings& s = rt.gameSettings;
+  rt.brain.Configure(tactics::MakeBrainConfig(s), platform::TimeStampCounter() ^ 0xC0FFEEull);
+  rt.brainStatus = persistence::LoadBrainAtStartup(rt.brain, rt.paths.brainPath, s.SaveBrain);
+}
+
+std::string CodeSectionLine(const platform::CodeRange& code) {
+  char line[128];
+  std::snprintf(line, sizeof line, "game code section 0x%llX..0x%llX; waiting for a level",
+                static_cast<unsigned long long>(code.start),
+                static_cast<unsigned long long>(code.end));
+  return line;
+}
+
+}  // namespace
+
+IHost* LocateHost() {
+  if (IHost* host = Host()) return host;
+  using HostFn = IHost* (*)();
+  if (auto fn = reinterpret_cast<HostFn>(platform::FindMainProgramSymbol("kvr_host_interface"))) {
+    if (IHost* host = fn()) {
+      SetHost(host);
+      return host;
+    }
+  }
+  return nullptr;
+}
+
+void StartUp(ModRuntime& rt, const std::wstring& modDirectory) {
+  std::lock_guard<std::mutex> lock(rt.stateLock);
+  if (rt.initialized || rt.shuttingDown) return;
+  platform::ExecutableCodeRange(rt.codeSection);
+  ModState::Get().modDirectory = modDirectory;
+  rt.paths = ModPathsFor(modDirectory);
+  PublishStartupSettings(rt, LoadSettings(rt));
+  LoadBrain(rt);
+  IHost* host = Host();
+  if (host) {
+    host->AddUObjectDeleteListener(&game::TheDeleteListener());
+    rt.listenerRegistered = true;
+  }
+  rt.initialized = true;
+  Log("v1.0.1 by Dunmere (Halvenor) - " + rt.configStatus);
+  Log(rt.brainStatus);
+  Log(CodeSectionLine(rt.codeSection));
+}
+
+void TickEntry(ModRuntime& rt, UObject* /*object*/, UFunction* function, void* /*params*/) {
+  if (!function || !rt.initialized || rt.shuttingDown || rt.gameExitSeen) return;
+  IHost* host = Host();
+  if (!host) return;
+  TickGate& gate = rt.tickGate;
+  const uint32_t tickName = gate.receiveTickIndex.load(std::memory_order_relaxed);
+  if (tickName == 0) {
+    // The name may not exist yet; looking it up on every call would cost a name-table search
+    // per ProcessEvent, so only the 1st, 1025th, 2049th, ... call tries.
+    const uint64_t call = gate.callsWhileUnknown.fetch_add(1) + 1;
+    if ((call & 0x3FF) == 1) {
+      if (const uint32_t found = host->FindNameIndex(L"ReceiveTick")) gate.receiveTickIndex = found;
+    }
+    return;
+  }
+  if (host->GetNameIndex(AsObject(function)) != tickName) return;
+  const uint32_t self = platform::CurrentThreadId();
+  uint32_t gameThread = gate.gameThreadId.load();
+  if (gameThread == 0 && gate.gameThreadId.compare_exchange_strong(gameThread, self))
+    gameThread = self;
+  if (gameThread != self) return;
+  RunFaultGuard(rt);
+}
+
+void RunFaultGuard(ModRuntime& rt) {
+  std::lock_guard<std::mutex> lock(rt.stateLock);
+  if (rt.guardCount == kFaultsBeforeSteppingAside) {
+    rt.guardCount = kFaultsBeforeSteppingAside + 1;
+    game::RestoreNavHooks(rt.game.navmeshes);
+    rt.reshapingDisabled = true;
+    rt.pathSafetyStatus = kSteppedAsideMessage;
+    Log(kSteppedAsideMessage);
+    return;
+  }
+  if (rt.guardCount > kFaultsBeforeSteppingAside) return;
+  if (platform::RunTrapped([&rt] { game::Update(rt); }) != platform::TrapResult::kCompleted) {
+    ++rt.totalFaults;
+    ++rt.guardCount;
+  }
+}
+
+void SaveBrainWithStatus(ModRuntime& rt, const std::string& reason) {
+  const auto outcome = persistence::SaveBrainWithStatus(rt.brain, rt.paths.brainPath, reason,
+                                                        rt.gameSettings.SaveBrain, rt.brainStatus);
+  if (outcome.attempted && !outcome.ok) Log(rt.brainStatus);
+}
+
+void Shutdown(ModRuntime& rt) {
+  bool unregister = false;
+  {
+    std::lock_guard<std::mutex> lock(rt.stateLock);
+    rt.shuttingDown = true;
+    const bool gameExit = rt.gameExitSeen;
+    if (!gameExit && rt.initialized) {
+      game::RestoreNavHooks(rt.game.navmeshes);
+      SaveBrainWithStatus(rt, "exit");
+    }
+    unregister = rt.listenerRegistered.exchange(false) && !gameExit;
+  }
+  if (unregister) {
+    if (IHost* host = Host()) host->RemoveUObjectDeleteListener(&game::TheDeleteListener());
+  }
+}
+
+}  // namespace kvr::host

@@ -1,0 +1,34 @@
+// The mod's lifecycle: start-up once Unreal is up, the ReceiveTick-driven entry from the game
+// thread with its fault guard, the object-deletion listener, and shutdown.
+#pragma once
+#include <string>
+
+#include "host/api/host.h"
+#include "host/mod_runtime.h"
+
+namespace kvr::host {
+
+inline constexpr const char* kSteppedAsideMessage =
+    "20 faults caught in the per-frame update - mod stepped aside (paths restored to vanilla)";
+
+// Resolves the host once: the one set by SetHost, else the one the program that loaded this
+// module exports as "kvr_host_interface". Null when there is none.
+IHost* LocateHost();
+
+// Settings, brain, delete listener and the three start-up log lines; sets initialized.
+void StartUp(ModRuntime& rt, const std::wstring& modDirectory);
+
+// The ProcessEvent pre-callback: filters the stream down to ReceiveTick on the game thread.
+void TickEntry(ModRuntime& rt, UObject* object, UFunction* function, void* params);
+
+// Runs the per-frame update under the state lock with machine faults and exceptions contained;
+// after 20 faults in the life of the process the next call steps the mod aside, once.
+void RunFaultGuard(ModRuntime& rt);
+
+// Saves when SaveBrain is 1 and sets the brain status text. Caller holds the state lock.
+void SaveBrainWithStatus(ModRuntime& rt, const std::string& reason);
+
+// Restores paths and saves ("exit") unless the game's exit came first; unregisters the listener.
+void Shutdown(ModRuntime& rt);
+
+}  // namespace kvr::host

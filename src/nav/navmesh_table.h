@@ -1,0 +1,54 @@
+// The navmeshes the mod knows, and the swapping of their FindPath slots.
+//
+// A navmesh object keeps its path functions as pointers at fixed offsets. The mod writes its
+// own FindPathHook into the two FindPath slots and keeps the engine's pointers, so the hook can
+// call the engine and the slots can be put back. Slots are only ever changed by single atomic
+// 64-bit exchanges, because engine threads may call through them at any moment, and a slot is
+// only restored while it still holds the mod's hook.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+
+#include "aps/aps.h"
+#include "host/api/host.h"
+
+namespace kvr::game {
+
+// Byte offsets of the path-function slots in a navmesh object.
+inline constexpr uint32_t kSlotFindPath = 0x2B8;
+inline constexpr uint32_t kSlotFindPathHierarchical = 0x2C0;
+inline constexpr uint32_t kSlotTestPath = 0x2C8;
+inline constexpr uint32_t kSlotTestHierarchical = 0x2D0;
+inline constexpr uint32_t kSlotRaycast = 0x2D8;
+
+// The engine's FindPath convention: the hidden result record first, returned again.
+using FindPathFn = void* (*)(void* result, const void* agent, const void* query);
+
+struct NavMeshRecord {
+  host::UObject* navmesh = nullptr;
+  int32_t id = -1;
+  bool hooked = false;
+  FindPathFn savedFindPath = nullptr;              // kept after a restore
+  FindPathFn savedFindPathHierarchical = nullptr;  // kept after a restore
+  aps::Vec3 queryExtent{50.0f, 50.0f, 250.0f};
+  std::string status;  // empty until the first installation attempt
+};
+
+using NavMeshTable = std::unordered_map<const host::UObject*, NavMeshRecord>;
+
+// The function the mod writes into the FindPath slots.
+void* FindPathHook(void* result, const void* agent, const void* query);
+
+// The slot at `offset` of a navmesh object, read atomically.
+uintptr_t ReadSlot(const host::UObject* navmesh, uint32_t offset);
+
+// Puts `value` into the slot only while it holds `expected`; true when it did.
+bool ExchangeSlotIf(host::UObject* navmesh, uint32_t offset, uintptr_t expected, uintptr_t value);
+
+// For every hooked record: both FindPath slots get the saved engine pointers back where they
+// still hold FindPathHook (a slot someone else changed is left alone); the record becomes
+// unhooked and keeps its saved pointers. Caller holds the state lock.
+void RestoreNavHooks(NavMeshTable& table);
+
+}  // namespace kvr::game

@@ -1,0 +1,96 @@
+#include <algorithm>
+#include <limits>
+
+#include "tactics/brain.h"
+
+namespace kvr::tactics {
+
+namespace {
+
+// Networks always have the system's 12 -> 7 shape (built from the config or checked on load);
+// this guard only keeps a malformed one from reading past the fixed-size arrays.
+bool SystemShape(const Network& net) {
+  return net.layerSizes.size() >= 2 && net.InputCount() == kInputCount &&
+         net.OutputCount() == kStyleCount;
+}
+
+}  // namespace
+
+float Brain::ExplorationRate() const {
+  const int32_t d = config.exploreDecayEpisodes >= 2 ? config.exploreDecayEpisodes : 1;
+  const float t = static_cast<float>(totalEpisodes) / static_cast<float>(d);
+  const float rate =
+      config.exploreStart + (config.exploreMin - config.exploreStart) * std::min(1.0f, t);
+  return std::max(rate, config.exploreMin);
+}
+
+StyleChoice Brain::ChooseStyle(int32_t genome, const Observation& obs,
+                               std::array<float, kStyleCount>& outputs) {
+  StyleChoice choice;
+  if (!ValidGenome(genome) || !SystemShape(genomes[static_cast<size_t>(genome)].network))
+    return choice;
+  genomes[static_cast<size_t>(genome)].network.Forward(obs, outputs);
+  const float u = rng.NextUnit();  // drawn whether or not it explores
+  if (ExplorationRate() > u) {
+    choice.explored = true;
+    choice.style = static_cast<int32_t>(rng.NextIndex(kStyleCount));
+  } else {
+    // max_element returns the first of equal maxima: the lowest style index.
+    choice.style = static_cast<int32_t>(std::max_element(outputs.begin(), outputs.end()) -
+                                        outputs.begin());
+  }
+  return choice;
+}
+
+float Brain::Learn(int32_t genome, const Observation& inputs, int32_t style, float reward) {
+  if (!ValidGenome(genome) || style < 0 || style >= kStyleCount) return 0.0f;
+  Genome& g = genomes[static_cast<size_t>(genome)];
+  Network& net = g.network;
+  if (!SystemShape(net)) return 0.0f;
+  const float r = reward < 0.0f ? 0.0f : std::min(1.0f, reward);
+
+  // Only the chosen style's output is pulled towards the reward.
+  std::array<float, kStyleCount> target{};
+  net.Forward(inputs, target);
+  target[static_cast<size_t>(style)] = r;
+  const float loss = net.Train(inputs, target, config.learningRate, config.momentum,
+                               config.weightDecay, config.gradientClip);
+  averageLoss = totalEpisodes == 0 ? loss : averageLoss * 0.98f + 0.02f * loss;
+
+  if (config.replaySize >= 1) {
+    const ReplayRecord record{inputs, static_cast<uint8_t>(style), r};
+    if (replay.size() >= static_cast<size_t>(config.replaySize)) {
+      replay[replayWritePos % replay.size()] = record;
+      replayWritePos = (replayWritePos + 1) % replay.size();
+    } else {
+      replay.push_back(record);
+    }
+    for (int32_t i = 0; i < config.replayPerEpisode && !replay.empty(); ++i) {
+      const ReplayRecord& pick = replay[rng.PickIndex(replay.size())];
+      net.Forward(pick.inputs, target);
+      target[pick.style] = pick.reward;
+      net.Train(pick.inputs, target, config.learningRate, config.momentum, config.weightDecay,
+                config.gradientClip);
+    }
+  }
+
+  // The plain mean of the first 20 rewards, then exponential smoothing. A count read from a
+  // damaged file may be negative or at the limit: it smooths and saturates instead of
+  // dividing by zero or overflowing.
+  const int32_t n = g.episodes;
+  const double a = (n >= 0 && n < 19) ? 1.0 / static_cast<double>(n + 1) : 0.05;
+  g.episodes = n < std::numeric_limits<int32_t>::max() ? n + 1 : n;
+  g.fitness = g.fitness + (static_cast<double>(r) - g.fitness) * a;
+
+  StyleStats& st = styleStats[static_cast<size_t>(style)];
+  ++st.episodes;
+  st.rewardSum += static_cast<double>(r);
+  ++totalEpisodes;
+
+  if (config.population >= 2 && config.evolveEvery >= 1 &&
+      totalEpisodes % static_cast<uint64_t>(config.evolveEvery) == 0)
+    Evolve();
+  return loss;
+}
+
+}  // namespace kvr::tactics
