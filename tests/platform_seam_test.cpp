@@ -13,17 +13,34 @@ uint64_t g_fakeNanoseconds = 0;
 uint64_t FakeClock() {
   return g_fakeNanoseconds;
 }
+uint64_t g_otherNanoseconds = 0;
+uint64_t OtherFakeClock() {
+  return g_otherNanoseconds;
+}
 
-TEST(SteadyClock, CountsFromTheFirstReadingOfItsSource) {
+TEST(SteadyClock, FollowsItsSourceAndNeverRunsBackwardsAcrossSources) {
+  const double start = SteadySeconds();
   g_fakeNanoseconds = 5'000'000'000ull;
   SetSteadyClockSource(&FakeClock);
-  EXPECT_EQ(SteadySeconds(), 0.0);
+  const double switched = SteadySeconds();
+  EXPECT_GE(switched, start);
   g_fakeNanoseconds += 1'500'000'000ull;
-  EXPECT_DOUBLE_EQ(SteadySeconds(), 1.5);
-  SetSteadyClockSource(nullptr);  // back to the real clock, which never runs backwards
+  EXPECT_NEAR(SteadySeconds() - switched, 1.5, 1e-9);
+  // A source that starts far lower (a fresh simulated clock) carries on from the current value.
+  const double before = SteadySeconds();
+  g_otherNanoseconds = 10;
+  SetSteadyClockSource(&OtherFakeClock);
+  EXPECT_DOUBLE_EQ(SteadySeconds(), before);
+  g_otherNanoseconds += 250'000'000ull;
+  EXPECT_NEAR(SteadySeconds() - before, 0.25, 1e-9);
+  g_otherNanoseconds = 0;  // a source stepping back holds the clock still
+  EXPECT_NEAR(SteadySeconds() - before, 0.25, 1e-9);
+  g_otherNanoseconds = 250'000'010ull;
+  EXPECT_NEAR(SteadySeconds() - before, 0.25, 1e-9);
+  SetSteadyClockSource(nullptr);  // back to the real clock
   const double a = SteadySeconds();
   const double b = SteadySeconds();
-  EXPECT_GE(a, 0.0);
+  EXPECT_GE(a, before + 0.25);
   EXPECT_GE(b, a);
 }
 
