@@ -2,7 +2,7 @@
 //
 // Monotonic seconds since the first reading, as a double. The source is the platform's
 // monotonic clock unless a simulated engine substitutes its own (so a match can run faster than
-// real time). A change of source never turns the clock back: it goes on from the value it had.
+// real time); substitute it before anything reads the clock.
 #pragma once
 #include <cstdint>
 
@@ -13,7 +13,8 @@ using ClockSource = uint64_t (*)();
 
 double SteadySeconds();
 
-// nullptr goes back to the platform clock.
+// nullptr goes back to the platform clock. The origin is taken again at the next reading, so
+// SteadySeconds restarts near 0 with the new source.
 void SetSteadyClockSource(ClockSource source);
 
 }  // namespace kvr::platform
