@@ -61,7 +61,17 @@ set_target_properties(kvr_mod PROPERTIES CXX_VISIBILITY_PRESET hidden)
 if(WIN32)
   target_link_libraries(kvr_mod PRIVATE kvr_imgui)
   set_target_properties(kvr_mod PROPERTIES OUTPUT_NAME main PREFIX "")
+else()
+  # The mod's own copies of shared code must never bind to a host program's copies.
+  target_link_options(kvr_mod PRIVATE -Wl,-Bsymbolic)
 endif()
+
+# Programs that act as the mod host export the one function the mod looks up in them.
+function(kvr_export_host_interface target)
+  if(NOT WIN32)
+    target_link_options(${target} PRIVATE -Wl,--export-dynamic-symbol=kvr_host_interface)
+  endif()
+endfunction()
 
 # --- simulated engine ---------------------------------------------------------
 kvr_glob(sim_all ${KVR_ROOT}/sim/*.cpp)
@@ -91,6 +101,10 @@ if(KVR_BUILD_APPS)
     add_executable(${app} ${app_src})
     target_link_libraries(${app} PRIVATE kvr_core ${KVR_SIM} kvr_headeronly)
     target_compile_options(${app} PRIVATE ${KVR_WARNINGS})
+    if(${app} STREQUAL "kvr-sim")
+      kvr_export_host_interface(${app})
+      add_dependencies(${app} kvr_mod)
+    endif()
     if(EXISTS ${dir}/extra.cmake)
       include(${dir}/extra.cmake)
     endif()
@@ -109,6 +123,7 @@ if(KVR_BUILD_TESTS)
   target_compile_definitions(kvr-tests PRIVATE KVR_SOURCE_DIR="${KVR_ROOT}"
     KVR_BINARY_DIR="${CMAKE_BINARY_DIR}")
   add_dependencies(kvr-tests kvr_mod)
+  kvr_export_host_interface(kvr-tests)
   if(NOT WIN32)
     include(GoogleTest)
     gtest_discover_tests(kvr-tests DISCOVERY_TIMEOUT 60 PROPERTIES ENVIRONMENT

@@ -25,6 +25,9 @@ class ForwardingHost : public host::IHost {
     inner_.RegisterProcessEventPreCallback(std::move(cb));
   }
   const LogDeviceList* OutputDevices() override { return inner_.OutputDevices(); }
+  // Offers the given clock to the mod (the simulated one, so a run goes faster than real time).
+  void OfferClock(ClockFn clock) { clock_ = clock; }
+  ClockFn SteadyClock() override { return clock_ ? clock_ : inner_.SteadyClock(); }
   uint32_t FindNameIndex(std::wstring_view text) override {
     ++findNameCalls;
     return inner_.FindNameIndex(text);
@@ -74,6 +77,7 @@ class ForwardingHost : public host::IHost {
  private:
   host::IHost& inner_;
   std::atomic<int> corruptLeft_{0};
+  ClockFn clock_ = nullptr;
 };
 
 }  // namespace kvr::sim

@@ -1,4 +1,5 @@
 #include "platform/file.h"
+#include "platform/file_common.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -9,14 +10,7 @@ namespace kvr::platform {
 bool ReadWholeFile(const std::string& path, std::string& out) {
   FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) return false;
-  std::string data;
-  char buffer[65536];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) data.append(buffer, n);
-  const bool ok = !std::ferror(f);
-  std::fclose(f);
-  if (ok) out = std::move(data);
-  return ok;
+  return detail::ReadAndClose(f, out);
 }
 
 ReplaceStatus WriteFileReplacing(const std::string& path, std::string_view data) {

@@ -1,4 +1,5 @@
 #include "platform/file.h"
+#include "platform/file_common.h"
 
 #include <share.h>
 #include <windows.h>
@@ -12,14 +13,7 @@ bool ReadWholeFile(const std::string& path, std::string& out) {
   // Shared for reading and writing, so a file another program holds open still reads.
   FILE* f = _wfsopen(Utf8ToWide(path).c_str(), L"rb", _SH_DENYNO);
   if (!f) return false;
-  std::string data;
-  char buffer[65536];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) data.append(buffer, n);
-  const bool ok = !std::ferror(f);
-  std::fclose(f);
-  if (ok) out = std::move(data);
-  return ok;
+  return detail::ReadAndClose(f, out);
 }
 
 ReplaceStatus WriteFileReplacing(const std::string& path, std::string_view data) {

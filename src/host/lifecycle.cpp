@@ -56,7 +56,7 @@ std::string CodeSectionLine(const platform::CodeRange& code) {
 }  // namespace
 
 IHost* LocateHost() {
-  if (IHost* host = Host()) return host;
+  // Asked afresh for every mod object: a host that loads the mod again may be another one.
   using HostFn = IHost* (*)();
   if (auto fn = reinterpret_cast<HostFn>(platform::FindMainProgramSymbol("kvr_host_interface"))) {
     if (IHost* host = fn()) {
@@ -64,7 +64,7 @@ IHost* LocateHost() {
       return host;
     }
   }
-  return nullptr;
+  return Host();
 }
 
 void StartUp(ModRuntime& rt, const std::wstring& modDirectory) {

@@ -3,6 +3,7 @@
 #include "host/lifecycle.h"
 #include "host/mod_paths.h"
 #include "platform/module.h"
+#include "platform/steady_clock.h"
 
 namespace kvr::host {
 
@@ -25,6 +26,7 @@ KorvathPalimarNeuralNav::KorvathPalimarNeuralNav() : runtime_(ModRuntime::Begin(
   ModAuthors = L"Dunmere (Halvenor)";
   if (IHost* host = LocateHost()) {
     SetLogDevices(host->OutputDevices());
+    if (IHost::ClockFn clock = host->SteadyClock()) platform::SetSteadyClockSource(clock);
     ModRuntime* rt = &runtime_;
     host->RegisterProcessEventPreCallback([rt](UObject* object, UFunction* function, void* params) {
       TickEntry(*rt, object, function, params);

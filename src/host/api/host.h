@@ -76,6 +76,11 @@ class IHost {
   // The host's output devices; lives as long as the host. Never null.
   virtual const LogDeviceList* OutputDevices() = 0;
 
+  // A host that runs the game faster or slower than the wall clock offers its own clock
+  // (monotonic nanoseconds); null means the system's monotonic clock.
+  using ClockFn = uint64_t (*)();
+  virtual ClockFn SteadyClock() { return nullptr; }
+
   // --- names ---------------------------------------------------------------------------------
   // Find-only: the comparison index of an existing name, 0 when the name does not exist (the
   // name table is never extended by this call).

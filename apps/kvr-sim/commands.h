@@ -1,0 +1,19 @@
+// kvr-sim subcommands. Each lives in its own file and registers itself on the app with an
+// Add...Command function called from main.cpp.
+//
+// A subcommand that fails prints one line to stderr and throws CLI::RuntimeError(status);
+// main turns that into the process exit status (2 for bad input).
+#pragma once
+#include <CLI/CLI.hpp>
+
+namespace kvr::sim::cli {
+
+inline constexpr int kExitBadInput = 2;
+
+// `kvr-sim route`: the engine route and a style's reshaped route on a level.
+void AddRouteCommand(CLI::App& app);
+
+// `kvr-sim boot`: the mod module loaded as the mod host loads it, ticked, uninstalled.
+void AddBootCommand(CLI::App& app);
+
+}  // namespace kvr::sim::cli

@@ -1,0 +1,111 @@
+#include "sim/nav/detour_nav.h"
+
+#include <DetourNavMesh.h>
+
+#include <cmath>
+
+namespace kvr::sim {
+namespace {
+
+bool Finite(const aps::Vec3& v) {
+  return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
+}  // namespace
+
+DetourNav::DetourNav(const NavMesh& mesh, const aps::Vec3& queryExtent, int maxNodes)
+    : mesh_(mesh), extent_(queryExtent) {
+  filter_.setIncludeFlags(kPolyFlagWalk);
+  filter_.setExcludeFlags(0);
+  if (!mesh_.Valid() || !Finite(extent_) || !(extent_.x > 0 && extent_.y > 0 && extent_.z > 0) ||
+      maxNodes < 1 || maxNodes > 65535)
+    return;
+  query_ = dtAllocNavMeshQuery();
+  if (query_ && dtStatusFailed(query_->init(mesh_.Detour(), maxNodes))) {
+    dtFreeNavMeshQuery(query_);
+    query_ = nullptr;
+  }
+  polys_.resize(kMaxPathPolys);
+  straight_.resize(kMaxPathPolys * 3);
+  straightFlags_.resize(kMaxPathPolys);
+  straightRefs_.resize(kMaxPathPolys);
+}
+
+DetourNav::~DetourNav() {
+  dtFreeNavMeshQuery(query_);
+}
+
+// Detour answers "success" with a null polygon when the box holds no polygon, and its nearest
+// point can lie outside the box (the closest point of a polygon that only grazes the box, a
+// different floor). Both count as "not on the navmesh", as they do for the engine.
+bool DetourNav::Nearest(const float* point, dtPolyRef& ref, float* nearest) const {
+  float half[3];
+  ToRecast(extent_, half);
+  ref = 0;
+  if (dtStatusFailed(query_->findNearestPoly(point, half, &filter_, &ref, nearest)) || ref == 0)
+    return false;
+  for (int i = 0; i < 3; ++i)
+    if (!(std::fabs(nearest[i] - point[i]) <= half[i])) return false;
+  return true;
+}
+
+bool DetourNav::ProjectPoint(const aps::Vec3& point, aps::Vec3& projected) {
+  if (!query_ || !Finite(point)) return false;
+  std::lock_guard<std::mutex> hold(lock_);
+  float p[3], nearest[3];
+  ToRecast(point, p);
+  dtPolyRef ref;
+  if (!Nearest(p, ref, nearest)) return false;
+  projected = FromRecast(nearest);
+  return true;
+}
+
+bool DetourNav::FindPath(const aps::Vec3& from, const aps::Vec3& to, aps::Route& points) {
+  if (!query_ || !Finite(from) || !Finite(to)) return false;
+  std::lock_guard<std::mutex> hold(lock_);
+  float a[3], b[3], startPos[3], endPos[3];
+  ToRecast(from, a);
+  ToRecast(to, b);
+  dtPolyRef startRef, endRef;
+  if (!Nearest(a, startRef, startPos) || !Nearest(b, endRef, endPos)) return false;
+  int npolys = 0;
+  const dtStatus found = query_->findPath(startRef, endRef, startPos, endPos, &filter_,
+                                          polys_.data(), &npolys, kMaxPathPolys);
+  // A partial corridor ends at the polygon closest to the goal: not a path to it.
+  if (dtStatusFailed(found) || (found & (DT_PARTIAL_RESULT | DT_BUFFER_TOO_SMALL)) || npolys < 1 ||
+      polys_[npolys - 1] != endRef)
+    return false;
+  int ncorners = 0;
+  const dtStatus pulled = query_->findStraightPath(startPos, endPos, polys_.data(), npolys,
+                                                   straight_.data(), straightFlags_.data(),
+                                                   straightRefs_.data(), &ncorners, kMaxPathPolys);
+  if (dtStatusFailed(pulled) || (pulled & (DT_PARTIAL_RESULT | DT_BUFFER_TOO_SMALL)) ||
+      ncorners < 1)
+    return false;
+  points.resize(static_cast<size_t>(ncorners));
+  for (int i = 0; i < ncorners; ++i) {
+    aps::NavPoint& pt = points[static_cast<size_t>(i)];
+    pt = aps::NavPoint{};
+    pt.location = FromRecast(&straight_[static_cast<size_t>(i) * 3]);
+    pt.nodeRef = straightRefs_[static_cast<size_t>(i)];
+    pt.flags = straightFlags_[static_cast<size_t>(i)];
+  }
+  return true;
+}
+
+bool DetourNav::HasLineOfSight(const aps::Vec3& from, const aps::Vec3& to) {
+  if (!query_ || !Finite(from) || !Finite(to)) return false;
+  std::lock_guard<std::mutex> hold(lock_);
+  float a[3], b[3], startPos[3];
+  ToRecast(from, a);
+  ToRecast(to, b);
+  dtPolyRef startRef;
+  if (!Nearest(a, startRef, startPos)) return false;
+  float t = 0.0f, normal[3];
+  int visited = 0;
+  const dtStatus cast = query_->raycast(startRef, startPos, b, &filter_, &t, normal, polys_.data(),
+                                        &visited, kMaxPathPolys);
+  return dtStatusSucceed(cast) && t >= 1.0f;
+}
+
+}  // namespace kvr::sim

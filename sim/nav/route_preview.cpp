@@ -1,0 +1,289 @@
+#include "sim/nav/route_preview.h"
+
+#include <DetourNavMesh.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+namespace kvr::sim {
+namespace {
+
+using aps::Route;
+using aps::Vec3;
+
+float Horizontal(const Vec3& a, const Vec3& b) {
+  return std::hypot(b.x - a.x, b.y - a.y);
+}
+
+// The point bent farthest towards the side the style asks for (left of travel is
+// (dir.y, -dir.x) in the engine's frame).
+int FindApex(const Route& route, float strength) {
+  if (route.size() < 3) return -1;
+  const Vec3 a = route.front().location, b = route.back().location;
+  const float len = Horizontal(a, b);
+  if (len <= 0.0f) return -1;
+  const float sx = (b.y - a.y) / len, sy = -(b.x - a.x) / len;
+  const float sign = strength >= 0.0f ? 1.0f : -1.0f;
+  int best = -1;
+  float bestOffset = 0.0f;
+  for (size_t i = 1; i + 1 < route.size(); ++i) {
+    const Vec3 p = route[i].location;
+    const float offset = ((p.x - a.x) * sx + (p.y - a.y) * sy) * sign;
+    if (best < 0 || offset > bestOffset) best = static_cast<int>(i), bestOffset = offset;
+  }
+  return best;
+}
+
+std::string Format(const char* fmt, double a, double b = 0, double c = 0, double d = 0) {
+  char buf[256];
+  std::snprintf(buf, sizeof(buf), fmt, a, b, c, d);
+  return buf;
+}
+
+std::string PointText(const Vec3& p) {
+  return Format("(%.1f, %.1f, %.1f)", p.x, p.y, p.z);
+}
+
+std::string RouteText(const Route& route, int apex) {
+  std::string out;
+  for (size_t i = 0; i < route.size(); ++i) {
+    const float seg = i == 0 ? 0.0f : Horizontal(route[i - 1].location, route[i].location);
+    out += Format("  %3.0f ", static_cast<double>(i)) + PointText(route[i].location) +
+           Format("  +%.1f cm", seg) + (static_cast<int>(i) == apex ? "  <- apex" : "") + "\n";
+  }
+  return out;
+}
+
+std::string StatsText(const aps::ArcStats& s) {
+  return Format("stats: %.0f projections, %.0f path searches, %.0f line tests (%.0f queries)\n",
+                s.projections, s.pathSearches, s.lineTests, s.Queries()) +
+         Format("       %.0f candidates tried, %.0f scored, best score %.3f\n", s.candidatesTried,
+                s.candidatesScored, s.bestScore) +
+         Format("       %.0f humps accepted, %.0f rejected for stretch\n", s.humpsAccepted,
+                s.humpsRejectedStretch) +
+         Format("       %.0f points removed by shortcuts, %.0f as collinear\n", s.removedShortcuts,
+                s.removedCollinear);
+}
+
+// Millimetre precision: 0.01f would otherwise print as 0.010000228881835938.
+double Rounded(float v) {
+  return std::round(static_cast<double>(v) * 1000.0) / 1000.0;
+}
+
+nlohmann::json RouteJson(const Route& route) {
+  nlohmann::json out = nlohmann::json::array();
+  for (const aps::NavPoint& p : route)
+    out.push_back({Rounded(p.location.x), Rounded(p.location.y), Rounded(p.location.z)});
+  return out;
+}
+
+// ---- SVG ----------------------------------------------------------------------------------
+
+struct SvgFrame {
+  float minX, minY, scale;
+  float X(float x) const { return (x - minX) * scale; }
+  float Y(float y) const { return (y - minY) * scale; }
+};
+
+std::string Colour(uint32_t argb) {
+  char buf[16];
+  std::snprintf(buf, sizeof(buf), "#%06X", argb & 0xFFFFFFu);
+  return buf;
+}
+
+std::string Polyline(const SvgFrame& f, const Route& route, const std::string& stroke,
+                     float width) {
+  std::string pts;
+  for (const aps::NavPoint& p : route)
+    pts += Format("%.1f,%.1f ", f.X(p.location.x), f.Y(p.location.y));
+  return "<polyline fill=\"none\" stroke=\"" + stroke + "\" stroke-width=\"" +
+         Format("%.1f", width) + "\" stroke-linejoin=\"round\" points=\"" + pts + "\"/>\n";
+}
+
+std::string NavPolygons(const SvgFrame& f, const NavMesh& mesh) {
+  std::string out = "<g fill=\"#DCEBF7\" stroke=\"#B8CFE3\" stroke-width=\"0.5\">\n";
+  const dtMeshTile* tile = mesh.Valid() ? mesh.Detour()->getTile(0) : nullptr;
+  for (int i = 0; tile && tile->header && i < tile->header->polyCount; ++i) {
+    const dtPoly& poly = tile->polys[i];
+    std::string pts;
+    for (int k = 0; k < poly.vertCount; ++k) {
+      const Vec3 v = FromRecast(&tile->verts[poly.verts[k] * 3]);
+      pts += Format("%.1f,%.1f ", f.X(v.x), f.Y(v.y));
+    }
+    out += "<polygon points=\"" + pts + "\"/>\n";
+  }
+  return out + "</g>\n";
+}
+
+std::string Obstacles(const SvgFrame& f, const Level& level) {
+  std::string out = "<g fill=\"#5A5A5A\" stroke=\"#333333\" stroke-width=\"1\">\n";
+  for (const Obstacle& o : LevelObstacles(level)) {
+    std::string pts;
+    for (int k = 0; k < 4; ++k)
+      pts += Format("%.1f,%.1f ", f.X(o.footprint[k * 2]), f.Y(o.footprint[k * 2 + 1]));
+    out += "<polygon points=\"" + pts + "\"/>\n";
+  }
+  return out + "</g>\n";
+}
+
+// Level names come from files; keep them from breaking the markup.
+std::string XmlEscape(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+std::string Marker(const SvgFrame& f, const Vec3& p, float r, const std::string& fill,
+                   const std::string& label) {
+  return Format("<circle cx=\"%.1f\" cy=\"%.1f\" r=\"%.1f\" ", f.X(p.x), f.Y(p.y), r) + "fill=\"" +
+         fill + "\" stroke=\"#000000\" stroke-width=\"1.5\"/>\n" +
+         Format("<text x=\"%.1f\" y=\"%.1f\" ", f.X(p.x) + r + 3, f.Y(p.y) - r - 2) +
+         "font-family=\"sans-serif\" font-size=\"13\">" + label + "</text>\n";
+}
+
+}  // namespace
+
+aps::ArcParams StyleArcParams(int style) {
+  const aps::StyleInfo& info = aps::Style(style);
+  aps::ArcParams params;
+  params.strength = std::clamp(info.strength, -3.0f, 3.0f);
+  params.humps = info.humps;
+  return params;
+}
+
+bool PreviewRoute(aps::INav& nav, const Vec3& from, const Vec3& to, int style, RoutePreview& out,
+                  std::string& error) {
+  if (style < 0 || style >= aps::kStyleCount) {
+    error = "style must be 0..6";
+    return false;
+  }
+  Vec3 onMesh;
+  if (!nav.ProjectPoint(from, onMesh)) {
+    error = "start " + PointText(from) + " is not on the navmesh";
+    return false;
+  }
+  if (!nav.ProjectPoint(to, onMesh)) {
+    error = "goal " + PointText(to) + " is not on the navmesh";
+    return false;
+  }
+  RoutePreview preview;
+  preview.style = style;
+  if (!nav.FindPath(from, to, preview.engine)) {
+    error = "no complete path from " + PointText(from) + " to " + PointText(to);
+    return false;
+  }
+  const aps::ArcParams params = StyleArcParams(style);
+  preview.reshaped =
+      preview.engine.size() >= 2 &&
+      aps::BuildArcRoute(nav, preview.engine.front().location, preview.engine.back().location,
+                         params, preview.route, preview.stats) &&
+      preview.route.size() >= 2;
+  if (preview.reshaped)
+    preview.apex = FindApex(preview.route, params.strength);
+  else
+    preview.route = preview.engine;
+  out = std::move(preview);
+  return true;
+}
+
+float HorizontalRouteLength(const Route& route) {
+  float total = 0.0f;
+  for (size_t i = 1; i < route.size(); ++i)
+    total += Horizontal(route[i - 1].location, route[i].location);
+  return total;
+}
+
+std::string RoutePreviewText(const RoutePreview& p) {
+  const aps::StyleInfo& info = aps::Style(p.style);
+  const float engineLength = HorizontalRouteLength(p.engine);
+  std::string out = "style " + std::to_string(p.style) + " \"" + info.name + "\"" +
+                    Format(" (strength %+.2f, humps %.0f)\n", info.strength, info.humps);
+  out += "engine route: " + std::to_string(p.engine.size()) + " points, " +
+         Format("%.1f cm\n", engineLength) + RouteText(p.engine, -1);
+  if (p.reshaped) {
+    const float length = HorizontalRouteLength(p.route);
+    out += "reshaped route: " + std::to_string(p.route.size()) + " points, " +
+           Format("%.1f cm (%+.1f%% against the engine route)\n", length,
+                  engineLength > 0 ? (length / engineLength - 1.0f) * 100.0f : 0.0f) +
+           RouteText(p.route, p.apex);
+  }
+  out += StatsText(p.stats);
+  out += p.reshaped ? "builder: succeeded, the reshaped route replaces the engine route\n"
+                    : "builder: no arc, the engine route is kept\n";
+  return out;
+}
+
+std::string RoutePreviewJson(const RoutePreview& p) {
+  const aps::ArcStats& s = p.stats;
+  nlohmann::json out;
+  out["engine"] = RouteJson(p.engine);
+  out["route"] = RouteJson(p.route);
+  out["reshaped"] = p.reshaped;
+  out["style"] = p.style;
+  out["apex"] = p.apex;
+  out["stats"] = {{"projections", s.projections},
+                  {"pathSearches", s.pathSearches},
+                  {"lineTests", s.lineTests},
+                  {"candidatesTried", s.candidatesTried},
+                  {"candidatesScored", s.candidatesScored},
+                  {"bestScore", s.bestScore},
+                  {"humpsAccepted", s.humpsAccepted},
+                  {"humpsRejectedStretch", s.humpsRejectedStretch},
+                  {"removedShortcuts", s.removedShortcuts},
+                  {"removedCollinear", s.removedCollinear}};
+  return out.dump() + "\n";
+}
+
+std::string RoutePreviewSvg(const RoutePreview& p, const Level& level, const NavMesh& mesh) {
+  const float margin = 100.0f;
+  const float spanX = level.floorMaxX - level.floorMinX + 2 * margin;
+  const float spanY = level.floorMaxY - level.floorMinY + 2 * margin;
+  const float scale = 800.0f / std::max(spanX, spanY);
+  const SvgFrame f{level.floorMinX - margin, level.floorMinY - margin, scale};
+  const aps::StyleInfo& info = aps::Style(p.style);
+  std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" +
+                    Format(
+                        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%.0f\" "
+                        "height=\"%.0f\" viewBox=\"0 0 %.0f %.0f\">\n",
+                        spanX * scale, spanY * scale + 24, spanX * scale, spanY * scale + 24);
+  out += "<rect width=\"100%\" height=\"100%\" fill=\"#FFFFFF\"/>\n";
+  out += Format("<rect x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\" ", f.X(level.floorMinX),
+                f.Y(level.floorMinY), (level.floorMaxX - level.floorMinX) * scale,
+                (level.floorMaxY - level.floorMinY) * scale) +
+         "fill=\"#F2F2F2\" stroke=\"#333333\" stroke-width=\"1\"/>\n";
+  out += NavPolygons(f, mesh) + Obstacles(f, level);
+  out += Polyline(f, p.engine, "#8C8C8C", 1.5f);
+  if (p.reshaped) out += Polyline(f, p.route, Colour(info.colour), 3.5f);
+  if (!p.engine.empty()) {
+    out += Marker(f, p.engine.front().location, 5, "#FFFFFF", "start");
+    out += Marker(f, p.engine.back().location, 5, "#000000", "goal");
+  }
+  if (p.apex >= 0 && p.apex < static_cast<int>(p.route.size()))
+    out += Marker(f, p.route[p.apex].location, 6, Colour(info.colour), "apex");
+  out += Format("<text x=\"8\" y=\"%.0f\" font-family=\"sans-serif\" font-size=\"15\">",
+                spanY * scale + 18) +
+         XmlEscape(level.name) + ": style " + std::to_string(p.style) + " " + info.name +
+         (p.reshaped ? "" : " (engine route kept)") + "</text>\n</svg>\n";
+  return out;
+}
+
+}  // namespace kvr::sim
