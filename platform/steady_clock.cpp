@@ -1,6 +1,5 @@
 #include "platform/steady_clock.h"
 
-#include <atomic>
 #include <mutex>
 
 #include "platform/clock.h"
@@ -16,6 +15,7 @@ struct SteadyClock {
   ClockSource source = &MonotonicNanoseconds;
   bool haveOrigin = false;
   uint64_t origin = 0;
+  uint64_t last = 0;  // the largest value handed out since the origin
 };
 
 SteadyClock& Clock() {
@@ -33,7 +33,10 @@ double SteadySeconds() {
     clock.origin = now;
     clock.haveOrigin = true;
   }
-  return static_cast<double>(now - clock.origin) * 1e-9;
+  // A source that steps back (it should not) must neither wrap the clock nor turn it back.
+  const uint64_t elapsed = now >= clock.origin ? now - clock.origin : 0;
+  if (elapsed > clock.last) clock.last = elapsed;
+  return static_cast<double>(clock.last) * 1e-9;
 }
 
 void SetSteadyClockSource(ClockSource source) {
@@ -41,6 +44,7 @@ void SetSteadyClockSource(ClockSource source) {
   std::lock_guard<std::mutex> lock(clock.mutex);
   clock.source = source ? source : &MonotonicNanoseconds;
   clock.haveOrigin = false;
+  clock.last = 0;
 }
 
 }  // namespace kvr::platform

@@ -7,7 +7,8 @@
 
 namespace kvr::sim {
 
-// Makes SteadySeconds read the simulated clock (restarting it near 0) / the real one again.
+// Makes SteadySeconds read the simulated clock (restarting it near 0); counted, so the real
+// clock returns only when every installer has uninstalled.
 void InstallSimulatedClock();
 void UninstallSimulatedClock();
 

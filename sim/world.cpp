@@ -134,6 +134,10 @@ Struct* World::FindStruct(std::wstring_view name) const {
 }
 
 UObject* World::Spawn(Class& cls, std::wstring_view name, const SpawnOptions& options) {
+  {
+    std::lock_guard<std::mutex> lock(objectsMutex_);
+    if (shutDown_) return nullptr;
+  }
   std::wstring path =
       (options.outerPath.empty() ? levelPath_ : options.outerPath) + L"." + std::wstring(name);
   unsigned char* memory = AllocateBlock(cls.size);
@@ -195,6 +199,12 @@ bool World::Destroy(UObject* object) {
 bool World::IsAlive(const UObject* object) const {
   std::lock_guard<std::mutex> lock(objectsMutex_);
   return LiveSlotOf(object) >= 0;
+}
+
+UObject* World::ObjectAt(int32_t index) const {
+  std::lock_guard<std::mutex> lock(objectsMutex_);
+  if (index < 0 || static_cast<size_t>(index) >= slots_.size()) return nullptr;
+  return reinterpret_cast<UObject*>(slots_[static_cast<size_t>(index)].memory);
 }
 
 size_t World::LiveObjectCount() const {

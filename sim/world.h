@@ -56,7 +56,8 @@ struct GameThreadOptions {
 
 class World final : public host::IHost {
  public:
-  // `useSimulatedClock` makes SteadySeconds read this world's frames (one world at a time).
+  // `useSimulatedClock` makes SteadySeconds read simulated time, advanced by Tick (one clock per
+  // process: worlds alive together advance it together).
   explicit World(bool useSimulatedClock = true);
   ~World() override;
   World(const World&) = delete;
@@ -85,6 +86,8 @@ class World final : public host::IHost {
   // when it is not a live object of this world.
   bool Destroy(UObject* object);
   bool IsAlive(const UObject* object) const;
+  // The live object at this internal index, or null.
+  UObject* ObjectAt(int32_t index) const;
   size_t LiveObjectCount() const;
   std::wstring PathOf(const UObject* object) const;
   void SetTicking(UObject* object, bool ticks);
@@ -115,7 +118,9 @@ class World final : public host::IHost {
   void SetLevelPath(std::wstring path) { levelPath_ = std::move(path); }
 
   // --- engine allocator and test knobs --------------------------------------------------------
+  // Whether the mod is offered the allocator; the engine's own allocations (EngineMalloc) go on.
   void SetEngineAllocatorEnabled(bool enabled) { allocatorEnabled_.store(enabled); }
+  void* EngineMalloc(size_t size, uint32_t alignment);
   int64_t LiveAllocations() const { return liveAllocations_.load(); }
   // Free calls with a block this allocator never handed out (or freed twice); ignored.
   int64_t BadFrees() const { return badFrees_.load(); }

@@ -115,11 +115,19 @@ void World::Shutdown() {
     }
     liveIndex_.clear();
   }
+  {
+    std::lock_guard<std::mutex> lock(classesMutex_);
+    for (const auto& c : classes_) c->defaultObject = nullptr;
+  }
   CollectGarbage();
 }
 
 void* World::Malloc(size_t size, uint32_t alignment) {
-  if (!allocatorEnabled_.load() || alignment > kEngineAllocatorAlignment) return nullptr;
+  return allocatorEnabled_.load() ? EngineMalloc(size, alignment) : nullptr;
+}
+
+void* World::EngineMalloc(size_t size, uint32_t alignment) {
+  if (alignment > kEngineAllocatorAlignment) return nullptr;
   if (size > (size_t{1} << 40)) return nullptr;
   void* block =
       ::operator new (size ? size : 1, std::align_val_t{kEngineAllocatorAlignment}, std::nothrow);

@@ -13,13 +13,29 @@ uint64_t g_fakeNanoseconds = 0;
 uint64_t FakeClock() {
   return g_fakeNanoseconds;
 }
+uint64_t g_otherNanoseconds = 0;
+uint64_t OtherFakeClock() {
+  return g_otherNanoseconds;
+}
 
-TEST(SteadyClock, CountsFromTheFirstReadingOfItsSource) {
+TEST(SteadyClock, CountsFromTheFirstReadingOfEachSource) {
   g_fakeNanoseconds = 5'000'000'000ull;
   SetSteadyClockSource(&FakeClock);
   EXPECT_EQ(SteadySeconds(), 0.0);
   g_fakeNanoseconds += 1'500'000'000ull;
-  EXPECT_DOUBLE_EQ(SteadySeconds(), 1.5);
+  EXPECT_NEAR(SteadySeconds(), 1.5, 1e-9);
+  // A source that steps back (it should not) holds the clock still instead of wrapping it.
+  g_fakeNanoseconds -= 1'000'000'000ull;
+  EXPECT_NEAR(SteadySeconds(), 1.5, 1e-9);
+  g_fakeNanoseconds += 1'250'000'000ull;
+  EXPECT_NEAR(SteadySeconds(), 1.75, 1e-9);
+
+  g_otherNanoseconds = 10;
+  SetSteadyClockSource(&OtherFakeClock);  // a fresh simulated clock starts near 0
+  EXPECT_EQ(SteadySeconds(), 0.0);
+  g_otherNanoseconds += 250'000'000ull;
+  EXPECT_NEAR(SteadySeconds(), 0.25, 1e-9);
+
   SetSteadyClockSource(nullptr);  // back to the real clock, which never runs backwards
   const double a = SteadySeconds();
   const double b = SteadySeconds();

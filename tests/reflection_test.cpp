@@ -120,6 +120,9 @@ TEST_F(ReflectionTest, BoolPropertiesUseByteOffsetAndFieldMask) {
   ASSERT_TRUE(WriteBoolProperty(movement, L"bUseRVOAvoidance", false));
   EXPECT_FALSE(world_.GetBool(movement, L"bUseRVOAvoidance"));
   EXPECT_TRUE(world_.GetBool(movement, L"bForceMaxAccel"));
+  // A property that is not a bool is no bool, whatever its bytes hold.
+  EXPECT_FALSE(ReadBoolProperty(movement, L"AvoidanceWeight", on));
+  EXPECT_FALSE(WriteBoolProperty(movement, L"AvoidanceWeight", true));
 
   // A plain bool takes the whole byte.
   UObject* boss = world_.Spawn(*game_.bossThug, L"Boss");

@@ -83,7 +83,9 @@ bool ReadBoolProperty(const UObject* object, std::wstring_view name, bool& out) 
   const unsigned char* at = ValueAddress(object, name, &property);
   if (!at) return false;
   IHost* host = Host();
-  out = (at[host->GetBoolByteOffset(property)] & host->GetBoolFieldMask(property)) != 0;
+  const uint8_t mask = host->GetBoolFieldMask(property);
+  if (mask == 0) return false;  // not a bool property
+  out = (at[host->GetBoolByteOffset(property)] & mask) != 0;
   return true;
 }
 

@@ -64,7 +64,8 @@ bool ReadFloatProperty(const UObject* object, std::wstring_view name, float& out
 bool ReadInt32Property(const UObject* object, std::wstring_view name, int32_t& out);
 bool ReadByteProperty(const UObject* object, std::wstring_view name, uint8_t& out);
 bool ReadVec3Property(const UObject* object, std::wstring_view name, aps::Vec3& out);
-// (byte at offset + byte offset) & field mask, non-zero meaning true.
+// (byte at offset + byte offset) & field mask, non-zero meaning true; false for a property that
+// is not a bool.
 bool ReadBoolProperty(const UObject* object, std::wstring_view name, bool& out);
 
 // Typed writes; false when the object or property is missing.
