@@ -107,17 +107,13 @@ void Report(benchmark::State& state, const Summary& s, double cpuNsPerCall) {
   state.counters["p99_us"] = s.p99;
 }
 
-// Processor nanoseconds per plain path search over every trip (best of several rounds).
+// Processor nanoseconds of one round of plain path searches, four over every trip.
 double PlainPathCpuNs(DetourNav& nav, const std::vector<Trip>& trips) {
-  double best = 1e300;
   Route route;
-  for (int round = 0; round < 5; ++round) {
-    const double t0 = CpuNs();
-    for (int rep = 0; rep < 4; ++rep)
-      for (const Trip& t : trips) benchmark::DoNotOptimize(nav.FindPath(t.from, t.to, route));
-    best = std::min(best, (CpuNs() - t0) / (4.0 * static_cast<double>(trips.size())));
-  }
-  return best;
+  const double t0 = CpuNs();
+  for (int rep = 0; rep < 4; ++rep)
+    for (const Trip& t : trips) benchmark::DoNotOptimize(nav.FindPath(t.from, t.to, route));
+  return (CpuNs() - t0) / 4.0;
 }
 
 // Records the navigation queries of a build, to be replayed without the builder around them.
@@ -187,8 +183,8 @@ double BuildCpuNs(DetourNav& nav, const std::vector<Trip>& trips,
 }
 
 // Whole-round processor times, measured once per style and level (Google Benchmark calls a
-// benchmark several times while it settles the iteration count). Build and replay rounds
-// alternate so that both see the same machine; the best round of each counts.
+// benchmark several times while it settles the iteration count). Build, replay and plain path
+// rounds alternate so that all three see the same machine; the best round of each counts.
 struct Extras {
   double plainNs = 0, buildNs = 0, navNs = 0;  // per call / per build
 };
@@ -200,14 +196,15 @@ const Extras& ExtrasFor(DetourNav& nav, const BenchLevel& l, int style, const st
   auto it = cache.find(key);
   if (it != cache.end()) return it->second;
   const std::vector<Query> log = RecordQueries(nav, l.trips, params);
-  double build = 1e300, inNav = 1e300;
+  double build = 1e300, inNav = 1e300, plain = 1e300;
   for (int round = 0; round < 7; ++round) {
     build = std::min(build, BuildCpuNs(nav, l.trips, params));
     inNav = std::min(inNav, ReplayCpuNs(nav, log));
+    plain = std::min(plain, PlainPathCpuNs(nav, l.trips));
   }
   Extras x;
   const double trips = static_cast<double>(l.trips.size());
-  x.plainNs = PlainPathCpuNs(nav, l.trips);
+  x.plainNs = plain / trips;
   x.buildNs = build / trips;
   x.navNs = inNav / trips;
   return cache.emplace(key, x).first->second;

@@ -76,6 +76,9 @@ TEST(NavMeshBuild, HostileLevelSizesAreRefused) {
   EXPECT_FALSE(kvr::sim::BuildNavMesh(level, {}, mesh, error));
   EXPECT_NE(error.find("wall"), std::string::npos);
   level.walls.clear();
+  level.boxes.push_back({{0, 0, -49000}, {10, 10, 49000}});  // too tall for Recast's spans
+  EXPECT_FALSE(kvr::sim::BuildNavMesh(level, {}, mesh, error));
+  level.boxes.clear();
   level.boxes.push_back({{0, 0, 0}, {std::numeric_limits<float>::quiet_NaN(), 10, 10}});
   EXPECT_FALSE(kvr::sim::BuildNavMesh(level, {}, mesh, error));
   DetourNav nav(mesh);  // built from nothing: answers false, never crashes

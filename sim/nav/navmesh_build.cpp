@@ -82,7 +82,10 @@ struct RecastParts {
 bool MakeConfig(const Level& level, const std::vector<Obstacle>& obstacles, const NavMeshConfig& c,
                 rcConfig& cfg, std::string& error) {
   if (!(c.cellSize >= 1.0f && c.cellHeight >= 1.0f && c.agentRadius >= 0.0f &&
-        c.agentHeight > c.cellHeight)) {
+        c.agentHeight > c.cellHeight && c.maxEdgeLength >= 0.0f && c.maxEdgeLength < 1e6f &&
+        c.cellSize < 1000.0f && c.cellHeight < 1000.0f && c.agentRadius < 1000.0f &&
+        c.agentHeight < 10000.0f && c.agentMaxClimb >= 0.0f && c.agentMaxClimb < 10000.0f &&
+        c.agentMaxSlope >= 0.0f && c.agentMaxSlope <= 90.0f)) {
     error = "bad navmesh build settings";
     return false;
   }
@@ -112,7 +115,7 @@ bool MakeConfig(const Level& level, const std::vector<Obstacle>& obstacles, cons
   ToRecast({level.floorMaxX, level.floorMaxY, top + c.agentHeight}, cfg.bmax);
   rcCalcGridSize(cfg.bmin, cfg.bmax, cfg.cs, &cfg.width, &cfg.height);
   if (static_cast<int64_t>(cfg.width) * cfg.height > kMaxNavGridCells ||
-      (cfg.bmax[1] - cfg.bmin[1]) / cfg.ch > 60000.0f) {
+      (cfg.bmax[1] - cfg.bmin[1]) / cfg.ch > static_cast<float>(RC_SPAN_MAX_HEIGHT)) {
     error = "the level is too large for one navmesh tile";
     return false;
   }
