@@ -27,6 +27,6 @@ echo "== what the mod wrote"
 ./build/release/kvr-brain info "$windir/brain.kvrb" --config "$windir/config.ini" | head -n 8
 
 echo "== a Weave Left approach on the default arena"
-./build/release/kvr-sim route --level default --from -2500,-2000,0 --to 2400,1800,0 --style 5 \
+./build/release/kvr-sim route --level default --from -2500,-2500,0 --to 2500,2000,0 --style 5 \
   --svg "$example/weave-left.svg" | tail -n 6
 echo "example mod folder: $windir (route picture: $example/weave-left.svg)"

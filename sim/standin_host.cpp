@@ -53,7 +53,9 @@ bool InstallModule(const BootOptions& options, fs::path& installed, std::string&
       platform::ReadWholeFile(platform::WideToUtf8(installed.wstring()), onDisk) &&
       platform::ReadWholeFile(source, wanted) && onDisk == wanted)
     return true;
-  if (!fs::copy_file(PathOf(source), installed, fs::copy_options::overwrite_existing, ec)) {
+  // Removed first: the mingw runtime's copy_file does not overwrite an existing file.
+  fs::remove(installed, ec);
+  if (!fs::copy_file(PathOf(source), installed, ec)) {
     error = "cannot install " + source + " as " + platform::WideToUtf8(installed.wstring()) + ": " +
             ec.message();
     return false;
