@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -16,10 +17,16 @@ namespace kvr {
 
 class ILogDevice;
 
+namespace game {
+struct MenuSnapshot;  // what the menu and the route overlay draw, built by the game thread
+}
+
 struct ModState {
   std::mutex settingsLock;
   Settings sharedSettings;       // guarded by settingsLock
   uint64_t settingsVersion = 1;  // guarded by settingsLock; +1 per stored record
+  // Swapped in whole by the per-frame update, copied by the menu; guarded by settingsLock.
+  std::shared_ptr<const game::MenuSnapshot> snapshot;
   std::wstring modDirectory;
 
   // Menu requests: set to 1 by the menu, taken (exchanged to 0) by the per-frame update.
