@@ -133,6 +133,8 @@ class World final : public host::IHost {
   // --- IHost ----------------------------------------------------------------------------------
   void RegisterProcessEventPreCallback(host::ProcessEventCallback callback) override;
   const LogDeviceList* OutputDevices() override;
+  // The simulated clock when this world runs on it (a mod in another module reads it from here).
+  ClockFn SteadyClock() override;
   uint32_t FindNameIndex(std::wstring_view text) override { return names_.Find(text); }
   uint32_t GetNameIndex(const UObject* object) override;
   void AddUObjectDeleteListener(host::IDeleteListener* listener) override;
