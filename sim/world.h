@@ -5,16 +5,18 @@
 //   World world;                         // core classes only (Object, Class, Vector, ...)
 //   GameClasses game = RegisterGameClasses(world);   // the game's classes (game_classes.h)
 //   host::SetHost(&world);               // what the mod sees as its host
-//   UObject* pawn = world.Spawn(*game.baseThug, L"Thug_1");
+//   ThugObjects t = SpawnThug(world, game, *game.baseAIController, *game.thug, L"Thug_1", at);
+//   world.SetNavigation(&levelNav);      // the level's INav (navigation system, path functions)
+//   UObject* nm = SpawnEngineNavMesh(world, game, L"RecastNavMesh-Default");  // path_finding.h
 //   world.Tick(1.0 / 60);                // one frame on the calling thread, or
 //   world.StartGameThread({});           // frames on a thread of its own until StopGameThread
-//   world.Destroy(pawn);                 // any thread; listeners hear of it on that thread
+//   world.Destroy(t.pawn);               // any thread; listeners hear of it on that thread
 //   world.Shutdown();                    // object-array shutdown notice, then everything goes
 //
 // Thread rules: classes are defined before the game thread starts. Spawn, Destroy, FindAllOf,
 // FindObject, ProcessEvent and the listener calls may come from any thread. Memory of a
 // destroyed object stays valid until the next frame starts (or Shutdown), so a frame already
-// running never touches freed memory.
+// running never touches freed memory. One frame runs at a time.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -133,6 +135,8 @@ class World final : public host::IHost {
   // --- IHost ----------------------------------------------------------------------------------
   void RegisterProcessEventPreCallback(host::ProcessEventCallback callback) override;
   const LogDeviceList* OutputDevices() override;
+  // The simulated clock when this world runs on it (a mod in another module reads it from here).
+  ClockFn SteadyClock() override;
   uint32_t FindNameIndex(std::wstring_view text) override { return names_.Find(text); }
   uint32_t GetNameIndex(const UObject* object) override;
   void AddUObjectDeleteListener(host::IDeleteListener* listener) override;

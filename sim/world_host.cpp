@@ -2,6 +2,7 @@
 // delete listeners.
 #include <algorithm>
 
+#include "sim/sim_clock.h"
 #include "sim/world.h"
 
 namespace kvr::sim {
@@ -26,6 +27,10 @@ void World::RegisterProcessEventPreCallback(host::ProcessEventCallback callback)
 
 const LogDeviceList* World::OutputDevices() {
   return devices_.load();
+}
+
+host::IHost::ClockFn World::SteadyClock() {
+  return ownsClock_ ? &SimulatedNanoseconds : nullptr;
 }
 
 void World::SetOutputDevices(const LogDeviceList* devices) {

@@ -118,8 +118,9 @@ TEST_F(SimEngineTest, NameLookupIsFindOnly) {
   EXPECT_EQ(world_.GetNameIndex(host::AsObject(f)), tick);
   EXPECT_NE(world_.GetNameIndex(pawn), tick);
 
-  World bare;  // no game classes: the tick function's name does not exist yet
+  World bare(false);  // no game classes: the tick function's name does not exist yet
   EXPECT_EQ(bare.FindNameIndex(L"ReceiveTick"), 0u);
+  EXPECT_EQ(bare.SteadyClock(), nullptr);  // on the real clock, it offers none
 }
 
 TEST_F(SimEngineTest, PreCallbacksRunBeforeTheNativeBody) {
@@ -156,9 +157,14 @@ TEST_F(SimEngineTest, TickSendsReceiveTickToTickingActorsOnly) {
     ticked.push_back(o);
     std::memcpy(&delta, params, sizeof(delta));
   });
+  // The clock a mod in another module is offered is the one the frames advance.
+  host::IHost::ClockFn clock = world_.SteadyClock();
+  ASSERT_NE(clock, nullptr);
+  const uint64_t offered = clock();
   const double before = platform::SteadySeconds();
   world_.Tick(0.25);
   EXPECT_NEAR(platform::SteadySeconds() - before, 0.25, 1e-9);  // the simulated clock
+  EXPECT_EQ(clock() - offered, 250'000'000u);
   EXPECT_EQ(delta, 0.25f);
   EXPECT_TRUE(std::find(ticked.begin(), ticked.end(), t.controller) != ticked.end());
   EXPECT_TRUE(std::find(ticked.begin(), ticked.end(), t.pawn) != ticked.end());

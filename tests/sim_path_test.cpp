@@ -2,8 +2,10 @@
 // object's ownership through its reference controller, and a replaced slot.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 #include "platform/code_range.h"
 #include "sim/path_finding.h"
@@ -129,6 +131,28 @@ TEST_F(SimPathTest, PathFollowingCallsWhateverTheSlotHoldsNow) {
   ASSERT_EQ(route.size(), 5u);
   EXPECT_EQ(route[4].location.x, 40.0f);
   // The engine released the grown array with the path: nothing leaked, nothing freed twice.
+  EXPECT_EQ(world_.LiveAllocations(), 0);
+  EXPECT_EQ(world_.BadFrees(), 0);
+}
+
+TEST_F(SimPathTest, QueriesFromSeveralThreadsAtOnceKeepTheirOwnPaths) {
+  std::atomic<int> wrong{0};
+  auto worker = [&](float y) {
+    for (int i = 0; i < 200; ++i) {
+      aps::Route route;
+      const aps::Vec3 goal{static_cast<float>(i), y, 0.0f};
+      const PathQuery query = MakePathQuery(world_, owner_, navmesh_, {0, y, 0}, goal);
+      if (!RunPathQuery(world_, navmesh_, query, route) || route.size() != 3 ||
+          route[2].location.x != goal.x || route[2].location.y != y) {
+        ++wrong;
+      }
+    }
+  };
+  std::thread a(worker, 1.0f), b(worker, 2.0f);
+  worker(3.0f);
+  a.join();
+  b.join();
+  EXPECT_EQ(wrong.load(), 0);
   EXPECT_EQ(world_.LiveAllocations(), 0);
   EXPECT_EQ(world_.BadFrees(), 0);
 }
