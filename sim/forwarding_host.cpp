@@ -6,13 +6,15 @@ namespace kvr::sim {
 
 namespace {
 
-// Never mapped in a user process; stands for an object whose memory is gone.
+// Never mapped in a user process; stands for an object whose memory is gone. Read through a
+// volatile copy so the compiler neither folds the access nor warns about it.
+volatile uintptr_t g_corruptAddress = 0x40;
 host::UObject* const kCorruptObject =
     reinterpret_cast<host::UObject*>(static_cast<uintptr_t>(0x40));
 
 // The engine reads an object's header before it answers anything about it.
 void TouchHeader(const host::UObject* object) {
-  if (object == kCorruptObject) (void)*reinterpret_cast<const volatile uintptr_t*>(object);
+  if (object == kCorruptObject) (void)*reinterpret_cast<const volatile uintptr_t*>(g_corruptAddress);
 }
 
 }  // namespace

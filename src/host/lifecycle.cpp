@@ -68,15 +68,19 @@ IHost* LocateHost() {
 }
 
 void StartUp(ModRuntime& rt, const std::wstring& modDirectory) {
-  std::lock_guard<std::mutex> lock(rt.stateLock);
-  if (rt.initialized || rt.shuttingDown) return;
-  platform::ExecutableCodeRange(rt.codeSection);
-  ModState::Get().modDirectory = modDirectory;
-  rt.paths = ModPathsFor(modDirectory);
-  PublishStartupSettings(rt, LoadSettings(rt));
-  LoadBrain(rt);
-  IHost* host = Host();
-  if (host) {
+  {
+    std::lock_guard<std::mutex> lock(rt.stateLock);
+    if (rt.initialized || rt.shuttingDown) return;
+    platform::ExecutableCodeRange(rt.codeSection);
+    ModState::Get().modDirectory = modDirectory;
+    rt.paths = ModPathsFor(modDirectory);
+    PublishStartupSettings(rt, LoadSettings(rt));
+    LoadBrain(rt);
+  }
+  // Outside the state lock: the engine calls the listener with its own listener lock held, and
+  // the listener takes the state lock, so holding ours here could deadlock against a deleting
+  // thread.
+  if (IHost* host = Host()) {
     host->AddUObjectDeleteListener(&game::TheDeleteListener());
     rt.listenerRegistered = true;
   }
