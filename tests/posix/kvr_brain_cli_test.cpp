@@ -7,27 +7,15 @@
 #include <filesystem>
 #include <string>
 
+#include "posix/run_tool.h"
 #include "test_support.h"
 
 namespace {
 
-struct CliRun {
-  int status = -1;
-  std::string out;
-};
+using CliRun = kvr::test::ToolRun;
 
-// Runs kvr-brain with the given arguments (stderr folded into the output).
 CliRun Brain(const std::string& args) {
-  CliRun r;
-  const std::string cmd = std::string(KVR_BINARY_DIR) + "/kvr-brain " + args + " 2>&1";
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  const int raw = pclose(p);
-  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return r;
+  return kvr::test::RunTool("kvr-brain", args);
 }
 
 size_t Lines(const std::string& s) {

@@ -7,26 +7,15 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "posix/run_tool.h"
 #include "test_support.h"
 
 namespace {
 
-struct SimRun {
-  int status = -1;
-  std::string out;
-};
+using SimRun = kvr::test::ToolRun;
 
 SimRun RunSim(const std::string& args) {
-  SimRun r;
-  const std::string command = std::string(KVR_BINARY_DIR) + "/kvr-sim " + args + " 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof(buf), pipe)) > 0) r.out.append(buf, n);
-  const int raw = pclose(pipe);
-  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return r;
+  return kvr::test::RunTool("kvr-sim", args);
 }
 
 bool HaveSim() {
