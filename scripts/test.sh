@@ -43,6 +43,28 @@ else
   failed=$((failed + 1))
 fi
 
+echo "== fuzz targets, a short run each (clang, libFuzzer with sanitizers)"
+if cmake --preset fuzz >/dev/null && cmake --build --preset fuzz; then
+  for target in build/fuzz/fuzz_*; do
+    [ -x "$target" ] || continue
+    work=$(mktemp -d)
+    name=$(basename "$target")
+    corpus="${name#fuzz_}"  # fuzz_brain_file reads fuzz/corpus/brain
+    if "$target" -runs=20000 -max_total_time=60 "$work" "fuzz/corpus/${corpus%%_*}" >"$logs/$name.log" 2>&1; then
+      echo "$name: $(grep -Eo 'Done [0-9]+ runs' "$logs/$name.log" | tail -n 1), no finding"
+      passed=$((passed + 1))
+    else
+      tail -n 30 "$logs/$name.log"
+      echo "$name: FAILED"
+      failed=$((failed + 1))
+    fi
+    rm -rf "$work"
+  done
+else
+  echo "fuzz build FAILED"
+  failed=$((failed + 1))
+fi
+
 echo
 echo "tests: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
