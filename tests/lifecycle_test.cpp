@@ -10,55 +10,16 @@
 #include "host/lifecycle.h"
 #include "host/mod.h"
 #include "host/mod_runtime.h"
+#include "mod_fixture.h"
 #include "platform/text.h"
 #include "settings/config_ini.h"
 #include "sim/forwarding_host.h"
 #include "sim/game_classes.h"
-#include "test_support.h"
 
 namespace kvr {
 namespace {
 
-std::vector<std::string> Lines(sim::World& world) {
-  std::vector<std::string> out;
-  for (const std::wstring& line : world.Output().Lines()) out.push_back(platform::WideToUtf8(line));
-  return out;
-}
-
-int CountLines(sim::World& world, const std::string& text) {
-  int n = 0;
-  for (const std::string& line : Lines(world)) n += line == "[KorvathNeuralNav] " + text + "\n";
-  return n;
-}
-
-class Lifecycle : public ::testing::Test {
- protected:
-  Lifecycle() : classes_(sim::RegisterGameClasses(world_)), host_(world_) {
-    world_.Spawn(*classes_.actor, L"Ticker", {.ticks = true});
-    host::SetHost(&host_);
-  }
-  ~Lifecycle() override {
-    mod_.reset();
-    host::SetHost(nullptr);
-    SetLogDevices(nullptr);
-  }
-
-  host::ModRuntime& StartMod() {
-    mod_ = std::make_unique<host::KorvathPalimarNeuralNav>();
-    host::ModRuntime& rt = host::ModRuntime::Get();
-    host::StartUp(rt, dir_.Path().wstring());
-    return rt;
-  }
-  void Tick(int frames, double seconds = 0.1) {
-    for (int i = 0; i < frames; ++i) world_.Tick(seconds);
-  }
-
-  test::TempDir dir_;
-  sim::World world_;
-  sim::GameClasses classes_;
-  sim::ForwardingHost host_;
-  std::unique_ptr<host::KorvathPalimarNeuralNav> mod_;
-};
+class Lifecycle : public test::ModFixture {};
 
 TEST_F(Lifecycle, StartUpWritesConfigLogsThreeLinesAndASecondStartReadsThem) {
   mod_ = std::make_unique<host::KorvathPalimarNeuralNav>();
@@ -68,7 +29,7 @@ TEST_F(Lifecycle, StartUpWritesConfigLogsThreeLinesAndASecondStartReadsThem) {
   EXPECT_EQ(rt.game.updatesRun, 0u);
 
   host::StartUp(rt, dir_.Path().wstring());
-  const auto lines = Lines(world_);
+  const auto lines = Lines();
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0],
             "[KorvathNeuralNav] v1.0.1 by Dunmere (Halvenor) - config.ini not found - using "
@@ -97,7 +58,7 @@ TEST_F(Lifecycle, StartUpWritesConfigLogsThreeLinesAndASecondStartReadsThem) {
 
   host::ModRuntime& again = StartMod();
   EXPECT_NE(&again, &rt);
-  const auto second = Lines(world_);
+  const auto second = Lines();
   ASSERT_EQ(second.size(), 6u);
   EXPECT_EQ(second[3],
             "[KorvathNeuralNav] v1.0.1 by Dunmere (Halvenor) - config.ini: 62 settings read, 0 "
@@ -145,39 +106,28 @@ TEST_F(Lifecycle, OnlyTheFirstTickingThreadRunsTheUpdate) {
 
 TEST_F(Lifecycle, TwentiethFaultStepsTheModAsideOnTheNextTickOnce) {
   host::ModRuntime& rt = StartMod();
-  game::NavMeshRecord record;  // a hooked navmesh whose slots must come back
-  alignas(16) unsigned char navmesh[0x300] = {};
-  auto* object = reinterpret_cast<host::UObject*>(navmesh);
-  const auto hook = reinterpret_cast<uintptr_t>(&game::FindPathHook);
-  std::memcpy(navmesh + game::kSlotFindPath, &hook, 8);
-  std::memcpy(navmesh + game::kSlotFindPathHierarchical, &hook, 8);
-  record.navmesh = object;
-  record.hooked = true;
-  record.savedFindPath = reinterpret_cast<game::FindPathFn>(0x1234);
-  record.savedFindPathHierarchical = reinterpret_cast<game::FindPathFn>(0x1234);
-  rt.game.navmeshes[object] = record;
+  test::FakeNavMesh navmesh;  // hooked: its slots must come back
+  navmesh.HookInto(rt.game.navmeshes, 0x1234);
 
   host_.InjectCorruptObjects(20);
   // Every update looks for the navigation system and meets a corrupt object.
   for (int frame = 0; frame < 40 && rt.guardCount < 19; ++frame) Tick(1, 0.6);
   EXPECT_EQ(rt.guardCount, 19u);
   EXPECT_EQ(rt.totalFaults, 19u);
-  EXPECT_EQ(CountLines(world_, host::kSteppedAsideMessage), 0);
+  EXPECT_EQ(Count(host::kSteppedAsideMessage), 0);
   EXPECT_FALSE(rt.reshapingDisabled);
   Tick(1, 0.6);
   EXPECT_EQ(rt.guardCount, 20u);
-  EXPECT_EQ(CountLines(world_, host::kSteppedAsideMessage), 0);
+  EXPECT_EQ(Count(host::kSteppedAsideMessage), 0);
   Tick(1, 0.6);  // trips here
-  EXPECT_EQ(CountLines(world_, host::kSteppedAsideMessage), 1);
+  EXPECT_EQ(Count(host::kSteppedAsideMessage), 1);
   EXPECT_EQ(rt.pathSafetyStatus, host::kSteppedAsideMessage);
   EXPECT_TRUE(rt.reshapingDisabled);
-  EXPECT_FALSE(rt.game.navmeshes[object].hooked);
-  uintptr_t slot = 0;
-  std::memcpy(&slot, navmesh + game::kSlotFindPath, 8);
-  EXPECT_EQ(slot, 0x1234u);
+  EXPECT_FALSE(rt.game.navmeshes[navmesh.Object()].hooked);
+  EXPECT_EQ(navmesh.Slot(game::kSlotFindPath), 0x1234u);
   const uint64_t updates = rt.game.updatesRun;
   Tick(10, 0.6);
-  EXPECT_EQ(CountLines(world_, host::kSteppedAsideMessage), 1);
+  EXPECT_EQ(Count(host::kSteppedAsideMessage), 1);
   EXPECT_EQ(rt.game.updatesRun, updates);
   EXPECT_EQ(rt.totalFaults, 20u);
   EXPECT_EQ(host_.corruptObjectsHandedOut.load(), 20);
@@ -187,15 +137,8 @@ TEST_F(Lifecycle, TwentiethFaultStepsTheModAsideOnTheNextTickOnce) {
 TEST_F(Lifecycle, AfterTheObjectArrayShutdownTheDestructorTouchesNothing) {
   host::ModRuntime& rt = StartMod();
   Tick(3);
-  alignas(16) unsigned char navmesh[0x300] = {};
-  auto* object = reinterpret_cast<host::UObject*>(navmesh);
-  const auto hook = reinterpret_cast<uintptr_t>(&game::FindPathHook);
-  std::memcpy(navmesh + game::kSlotFindPath, &hook, 8);
-  game::NavMeshRecord record;
-  record.navmesh = object;
-  record.hooked = true;
-  record.savedFindPath = reinterpret_cast<game::FindPathFn>(0x1234);
-  rt.game.navmeshes[object] = record;
+  test::FakeNavMesh navmesh;
+  navmesh.HookInto(rt.game.navmeshes, 0x1234);
 
   world_.Shutdown();
   EXPECT_TRUE(rt.gameExitSeen);
@@ -207,24 +150,18 @@ TEST_F(Lifecycle, AfterTheObjectArrayShutdownTheDestructorTouchesNothing) {
   mod_.reset();
   EXPECT_FALSE(std::filesystem::exists(dir_.File("brain.kvrb")));
   EXPECT_EQ(host_.removeListenerCalls.load(), 1);
-  uintptr_t slot = 0;
-  std::memcpy(&slot, navmesh + game::kSlotFindPath, 8);
-  EXPECT_EQ(slot, hook) << "the engine is going away: its navmeshes are left alone";
+  EXPECT_EQ(navmesh.Slot(game::kSlotFindPath), reinterpret_cast<uintptr_t>(&game::FindPathHook))
+      << "the engine is going away: its navmeshes are left alone";
 }
 
 TEST(NavHooks, RestoreLeavesASlotSomebodyElseChangedAlone) {
-  alignas(16) unsigned char navmesh[0x300] = {};
-  auto* object = reinterpret_cast<host::UObject*>(navmesh);
-  const auto hook = reinterpret_cast<uintptr_t>(&game::FindPathHook);
-  const uintptr_t foreign = 0xABCDEF;
-  std::memcpy(navmesh + game::kSlotFindPath, &hook, 8);
-  std::memcpy(navmesh + game::kSlotFindPathHierarchical, &foreign, 8);
+  test::FakeNavMesh navmesh;
+  host::UObject* object = navmesh.Object();
   game::NavMeshTable table;
+  navmesh.HookInto(table, 0x1111);
+  const uintptr_t foreign = 0xABCDEF;  // somebody else swapped this slot since
+  std::memcpy(navmesh.bytes + game::kSlotFindPathHierarchical, &foreign, 8);
   game::NavMeshRecord& r = table[object];
-  r.navmesh = object;
-  r.hooked = true;
-  r.savedFindPath = reinterpret_cast<game::FindPathFn>(0x1111);
-  r.savedFindPathHierarchical = reinterpret_cast<game::FindPathFn>(0x2222);
   game::RestoreNavHooks(table);
   EXPECT_EQ(game::ReadSlot(object, game::kSlotFindPath), 0x1111u);
   EXPECT_EQ(game::ReadSlot(object, game::kSlotFindPathHierarchical), foreign);

@@ -10,38 +10,20 @@
 #include "host/mod.h"
 #include "host/mod_runtime.h"
 #include "host/mod_state.h"
+#include "mod_fixture.h"
 #include "platform/text.h"
 #include "settings/config_ini.h"
 #include "sim/forwarding_host.h"
 #include "sim/game_classes.h"
-#include "test_support.h"
 
 namespace kvr {
 namespace {
 
-class Update : public ::testing::Test {
+class Update : public test::ModFixture {
  protected:
-  Update() : classes_(sim::RegisterGameClasses(world_)), host_(world_) {
-    world_.Spawn(*classes_.actor, L"Ticker", {.ticks = true});
-    host::SetHost(&host_);
-    mod_ = std::make_unique<host::KorvathPalimarNeuralNav>();
-    rt_ = &host::ModRuntime::Get();
-    host::StartUp(*rt_, dir_.Path().wstring());
+  Update() {
+    rt_ = &StartMod();
     Tick(3);  // name found, clock started, updates running
-  }
-  ~Update() override {
-    mod_.reset();
-    host::SetHost(nullptr);
-    SetLogDevices(nullptr);
-  }
-  void Tick(int frames, double seconds = 0.1) {
-    for (int i = 0; i < frames; ++i) world_.Tick(seconds);
-  }
-  int Count(const std::string& text) {
-    int n = 0;
-    for (const std::wstring& line : world_.Output().Lines())
-      n += platform::WideToUtf8(line) == "[KorvathNeuralNav] " + text + "\n";
-    return n;
   }
   void Publish(const Settings& s) {
     ModState& state = ModState::Get();
@@ -50,11 +32,6 @@ class Update : public ::testing::Test {
     ++state.settingsVersion;
   }
 
-  test::TempDir dir_;
-  sim::World world_;
-  sim::GameClasses classes_;
-  sim::ForwardingHost host_;
-  std::unique_ptr<host::KorvathPalimarNeuralNav> mod_;
   host::ModRuntime* rt_ = nullptr;
 };
 
@@ -123,17 +100,10 @@ TEST_F(Update, MenuRequestsAreServedOnceEach) {
 }
 
 TEST_F(Update, MasterSwitchOffRestoresHookedNavmeshesOnce) {
-  alignas(16) unsigned char navmesh[0x300] = {};
-  auto* object = reinterpret_cast<host::UObject*>(navmesh);
-  const auto hook = reinterpret_cast<uintptr_t>(&game::FindPathHook);
-  std::memcpy(navmesh + game::kSlotFindPath, &hook, 8);
-  std::memcpy(navmesh + game::kSlotFindPathHierarchical, &hook, 8);
+  test::FakeNavMesh navmesh;
   {
     std::lock_guard<std::mutex> lock(rt_->stateLock);
-    game::NavMeshRecord& r = rt_->game.navmeshes[object];
-    r.navmesh = object;
-    r.hooked = true;
-    r.savedFindPath = r.savedFindPathHierarchical = reinterpret_cast<game::FindPathFn>(0x4242);
+    navmesh.HookInto(rt_->game.navmeshes, 0x4242);
   }
   Settings off;
   off.Enabled = false;
@@ -142,8 +112,8 @@ TEST_F(Update, MasterSwitchOffRestoresHookedNavmeshesOnce) {
   const std::string message =
       "master switch OFF: navmesh path functions restored, local avoidance restored";
   EXPECT_EQ(Count(message), 1);
-  EXPECT_EQ(game::ReadSlot(object, game::kSlotFindPath), 0x4242u);
-  EXPECT_EQ(game::ReadSlot(object, game::kSlotFindPathHierarchical), 0x4242u);
+  EXPECT_EQ(navmesh.Slot(game::kSlotFindPath), 0x4242u);
+  EXPECT_EQ(navmesh.Slot(game::kSlotFindPathHierarchical), 0x4242u);
   Publish(off);  // off while already off: nothing more
   Tick(2);
   EXPECT_EQ(Count(message), 1);
