@@ -1,6 +1,5 @@
 #include "host/lifecycle.h"
 
-#include <cinttypes>
 #include <cstdio>
 
 #include "game/delete_listener.h"
