@@ -9,6 +9,7 @@
 #include "host/api/host.h"
 #include "host/reflection.h"
 #include "nav/navmesh_table.h"
+#include "nav/path_hook_state.h"
 
 namespace kvr::game {
 
@@ -41,6 +42,8 @@ struct GameState {
   // Per-frame reshaping budget, zeroed at the start of every update.
   int32_t reshapesThisFrame = 0;
   double builderMsThisFrame = 0.0;
+
+  PathHookState pathHook;
 
   // Updates that ran (after the throttle); for tests and the stand-in host's report.
   uint64_t updatesRun = 0;

@@ -13,6 +13,10 @@
 #include "aps/aps.h"
 #include "host/api/host.h"
 
+namespace kvr::host {
+struct ModRuntime;
+}
+
 namespace kvr::game {
 
 // Byte offsets of the path-function slots in a navmesh object.
@@ -36,6 +40,12 @@ struct NavMeshRecord {
 };
 
 using NavMeshTable = std::unordered_map<const host::UObject*, NavMeshRecord>;
+
+// Checks the record's slots against the verified layout and, when they pass, swaps both FindPath
+// slots for FindPathHook; the outcome goes into the record's status and the log. Called by the
+// per-frame update's discovery for records never tried, or hooked before and restored since.
+// Caller holds the state lock.
+void InstallNavHooks(host::ModRuntime& rt, NavMeshRecord& record);
 
 // The function the mod writes into the FindPath slots.
 void* FindPathHook(void* result, const void* agent, const void* query);

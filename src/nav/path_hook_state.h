@@ -1,0 +1,29 @@
+// What the path hook keeps between queries: the live self-test of the engine's path memory and
+// the counters and cost statistics the menu shows. Guarded by the state lock; reset only by a
+// restart of the process.
+#pragma once
+#include <array>
+#include <cstdint>
+
+#include "aps/reshape_outcome.h"
+
+namespace kvr::game {
+
+struct PathHookState {
+  // Self-test of the path memory layout on live thug paths: pending, then enabled after three
+  // passes or disabled (ModRuntime::reshapingDisabled) after five failures without a pass.
+  int32_t selfTestPasses = 0;
+  int32_t selfTestFailures = 0;
+  bool reshapingEnabled = false;
+
+  uint64_t hookCalls = 0;  // every call that reached the reshaping step
+  std::array<uint64_t, aps::kReshapeOutcomeCount> outcomes{};  // indexed by ReshapeOutcome
+  uint64_t faultsCaught = 0;                                   // faults inside reshaping
+
+  // Builder cost over all arc attempts.
+  double totalBuildMs = 0.0;
+  double largestBuildMs = 0.0;
+  double totalNavQueries = 0.0;
+};
+
+}  // namespace kvr::game
