@@ -2,6 +2,7 @@
 
 #include "host/lifecycle.h"
 #include "host/mod_paths.h"
+#include "overlay/overlay_hooks.h"
 #include "platform/module.h"
 #include "platform/steady_clock.h"
 
@@ -35,13 +36,14 @@ KorvathPalimarNeuralNav::KorvathPalimarNeuralNav() : runtime_(ModRuntime::Begin(
 }
 
 KorvathPalimarNeuralNav::~KorvathPalimarNeuralNav() {
-  // The overlay hooks come out first (once there are any), then the mod steps aside.
+  // The overlay hooks come out first, then the mod steps aside.
+  overlay::RemoveOverlayHooks();
   Shutdown(runtime_);
 }
 
 void KorvathPalimarNeuralNav::on_unreal_init() {
   StartUp(runtime_, ModDirectoryFromModulePath(ThisModulePath()));
-  // The overlay hooks go in here, after start-up.
+  overlay::InstallOverlayHooks();
 }
 
 }  // namespace kvr::host
