@@ -63,10 +63,18 @@ bool InstallModule(const BootOptions& options, fs::path& installed, std::string&
   return true;
 }
 
-void DriveMod(host::CppUserModBase* mod, World& world, const BootOptions& options) {
-  mod->on_unreal_init();
-  for (int i = 0; i < options.ticks; ++i) world.Tick(options.frameSeconds);
+bool DriveMod(host::CppUserModBase* mod, World& world, const BootOptions& options,
+              BootReport& report, std::string& error) {
+  bool ok = true;
+  if (options.present.window) {
+    ok = DrivePresented(*mod, world, options.present, options.ticks, options.frameSeconds,
+                        report.present, error);
+  } else {
+    mod->on_unreal_init();
+    for (int i = 0; i < options.ticks; ++i) world.Tick(options.frameSeconds);
+  }
   if (options.shutdownObjectArray) world.Shutdown();
+  return ok;
 }
 
 }  // namespace
@@ -96,9 +104,10 @@ bool RunBoot(const BootOptions& options, BootReport& report, std::string& error)
   auto start = reinterpret_cast<StartMod>(platform::ModuleSymbol(module, "start_mod"));
   auto uninstall = reinterpret_cast<UninstallMod>(platform::ModuleSymbol(module, "uninstall_mod"));
   if (module && (!start || !uninstall)) error = "the mod module lacks start_mod or uninstall_mod";
+  bool driven = true;
   if (module && start && uninstall) {
     if (host::CppUserModBase* mod = start()) {
-      DriveMod(mod, world, options);
+      driven = DriveMod(mod, world, options, report, error);
       uninstall(mod);
     }
   }
@@ -113,7 +122,7 @@ bool RunBoot(const BootOptions& options, BootReport& report, std::string& error)
   g_bootHost.store(nullptr);
   // The module stays loaded: its pre-callback may still sit in engine structures we no longer
   // run, and unloading code that a host still points at is how hosts crash.
-  return module && start && uninstall;
+  return module && start && uninstall && driven;
 }
 
 }  // namespace kvr::sim

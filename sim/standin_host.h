@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/present_window.h"
+
 namespace kvr::sim {
 
 struct BootOptions {
@@ -17,12 +19,14 @@ struct BootOptions {
   double frameSeconds = 1.0 / 60.0;
   int injectFaults = 0;              // engine look-ups answered with a corrupt object
   bool shutdownObjectArray = false;  // end with the engine's object-array shutdown first
+  PresentOptions present;            // a real window and swap chain (Windows)
 };
 
 struct BootReport {
   std::vector<std::string> lines;  // every line the mod wrote, with prefix, without line end
   int faultsInjected = 0;
   unsigned long long frames = 0;
+  PresentReport present;
 };
 
 // The mod module's file name next to this program ("main.dll" on Windows, "libkvr_mod.so"

@@ -3,9 +3,9 @@
 // set-up flags and the frame fault count), with what the window procedure and the render thread
 // share and the render thread's own copies.
 #pragma once
-#include <windows.h>
 #include <d3d11.h>
 #include <dxgi.h>
+#include <windows.h>
 
 #include <atomic>
 #include <cstdint>
@@ -15,8 +15,7 @@
 
 namespace kvr::overlay::win32 {
 
-using PresentFn = HRESULT(STDMETHODCALLTYPE*)(IDXGISwapChain* self, UINT syncInterval,
-                                              UINT flags);
+using PresentFn = HRESULT(STDMETHODCALLTYPE*)(IDXGISwapChain* self, UINT syncInterval, UINT flags);
 using ResizeBuffersFn = HRESULT(STDMETHODCALLTYPE*)(IDXGISwapChain* self, UINT bufferCount,
                                                     UINT width, UINT height, DXGI_FORMAT format,
                                                     UINT flags);

@@ -28,8 +28,8 @@ std::string SharedMenuKey() {
 // message arriving in between is never handed to a null procedure.
 void Subclass(OverlayHooks& h) {
   h.previousWndProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(h.gameWindow, GWLP_WNDPROC));
-  const LONG_PTR replaced = SetWindowLongPtrW(h.gameWindow, GWLP_WNDPROC,
-                                              reinterpret_cast<LONG_PTR>(&MenuWndProc));
+  const LONG_PTR replaced =
+      SetWindowLongPtrW(h.gameWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MenuWndProc));
   if (replaced) h.previousWndProc = reinterpret_cast<WNDPROC>(replaced);
 }
 
@@ -70,7 +70,8 @@ bool SetUp(OverlayHooks& h, IDXGISwapChain* chain) {
 
 bool CreateRenderTarget(OverlayHooks& h, IDXGISwapChain* chain) {
   ID3D11Texture2D* backBuffer = nullptr;
-  if (FAILED(chain->GetBuffer(0, __uuidof(ID3D11Texture2D), reinterpret_cast<void**>(&backBuffer))) ||
+  if (FAILED(
+          chain->GetBuffer(0, __uuidof(ID3D11Texture2D), reinterpret_cast<void**>(&backBuffer))) ||
       !backBuffer)
     return false;
   const HRESULT hr = h.device->CreateRenderTargetView(backBuffer, nullptr, &h.renderTarget);

@@ -91,8 +91,7 @@ void Patch(OverlayHooks& h, void** table) {
   void* previous = nullptr;
   if (WriteSlot(&table[kPresentSlot], reinterpret_cast<void*>(&PresentHook), &previous))
     h.previousPresent = reinterpret_cast<PresentFn>(previous);
-  if (WriteSlot(&table[kResizeBuffersSlot], reinterpret_cast<void*>(&ResizeBuffersHook),
-                &previous))
+  if (WriteSlot(&table[kResizeBuffersSlot], reinterpret_cast<void*>(&ResizeBuffersHook), &previous))
     h.previousResizeBuffers = reinterpret_cast<ResizeBuffersFn>(previous);
 }
 
@@ -119,10 +118,11 @@ bool InstallOverlayHooks() {
     }
   }
   char line[160];
-  std::snprintf(line, sizeof(line),
-                "overlay: swap-chain hooks %s (vtable slots %d/%d from the Windows SDK); menu key %s",
-                installed ? "installed" : "FAILED", win32::kPresentSlot,
-                win32::kResizeBuffersSlot, win32::ConfiguredMenuKey().c_str());
+  std::snprintf(
+      line, sizeof(line),
+      "overlay: swap-chain hooks %s (vtable slots %d/%d from the Windows SDK); menu key %s",
+      installed ? "installed" : "FAILED", win32::kPresentSlot, win32::kResizeBuffersSlot,
+      win32::ConfiguredMenuKey().c_str());
   Log(line);
   return installed;
 }
