@@ -22,15 +22,16 @@ void MakePreCallbackArgument(msvc::Function& out, host::ProcessEventCallback cal
 
 // --- output devices -----------------------------------------------------------------------------
 
+// One log device standing for all of the host's default devices.
 class HostDevices {
  public:
-  // The host's default devices, from get_default_devices_ref (may be null: the export is
-  // missing). Without the host's list the mod writes to the debugger output instead.
+  // `getDefaultDevices` is get_default_devices_ref (null when the export is missing: the mod then
+  // writes to the debugger output instead).
   void Bind(const void* getDefaultDevices);
   const LogDeviceList* List() const { return &list_; }
 
  private:
-  std::vector<std::unique_ptr<ILogDevice>> owned_;
+  std::unique_ptr<ILogDevice> device_;
   LogDeviceList list_;
 };
 

@@ -1,4 +1,4 @@
-// The host's output devices seen as the mod's log devices.
+// The host's output devices seen as the mod's log device.
 //
 // A host device is an MSVC object whose table has, by slot: 0 destructor, 1 has_optional_arg,
 // 2 receive(wstring_view), 3 receive_with_optional_arg(wstring_view, int32), 4 lock, 5 unlock.
@@ -16,33 +16,38 @@ namespace {
 
 enum DeviceSlot : size_t { kHasOptionalArg = 1, kReceive = 2, kReceiveWithOptionalArg = 3 };
 
-class HostOutputDevice final : public ILogDevice {
+// Calls a slot of one host device; false when it threw.
+template <typename... Args>
+bool CallDevice(void* device, size_t slot, uint64_t& result, Args... args) {
+  const void* fn = (*static_cast<void* const* const*>(device))[slot];
+  return CallHost(fn, result, device, args...);
+}
+
+// Every one of the host's default devices, as the host's own send reaches them: the list is read
+// afresh for each line (the host may add devices after the mod started), in list order up to the
+// first null entry; a device that takes the optional argument gets the line with 0. A device
+// that throws loses the line; reporting that would go through the same devices.
+class HostDefaultDevices final : public ILogDevice {
  public:
-  explicit HostOutputDevice(void* device) : device_(device) {
-    uint64_t answer = 0;
-    extra_ = CallHost(Slot(kHasOptionalArg), answer, device_) && (answer & 0xFF) != 0;
-  }
-  bool TakesExtraArgument() const override { return extra_; }
-  // A device that throws loses the line; reporting it would go through the same devices.
+  explicit HostDefaultDevices(const void* getDefaultDevices) : get_(getDefaultDevices) {}
   void Receive(const std::wstring& line) override {
-    const msvc::WStringView view = ViewOf(line);
-    uint64_t ignored = 0;
-    CallHost(Slot(kReceive), ignored, device_, &view);
-  }
-  void Receive(const std::wstring& line, int extra) override {
-    const msvc::WStringView view = ViewOf(line);
-    uint64_t ignored = 0;
-    CallHost(Slot(kReceiveWithOptionalArg), ignored, device_, &view, extra);
+    uint64_t address = 0;
+    if (!CallHost(get_, address) || address == 0) return;
+    const auto& devices = *reinterpret_cast<const msvc::Vector<void*>*>(address);
+    const msvc::WStringView view{reinterpret_cast<const char16_t*>(line.data()), line.size()};
+    for (void* const* it = devices.first; it != devices.last && *it; ++it) {
+      uint64_t answer = 0;
+      if (!CallDevice(*it, kHasOptionalArg, answer)) continue;
+      if (answer & 0xFF) {
+        CallDevice(*it, kReceiveWithOptionalArg, answer, &view, 0);
+      } else {
+        CallDevice(*it, kReceive, answer, &view);
+      }
+    }
   }
 
  private:
-  static msvc::WStringView ViewOf(const std::wstring& line) {
-    return {reinterpret_cast<const char16_t*>(line.data()), line.size()};
-  }
-  const void* Slot(size_t slot) const { return (*static_cast<void* const* const*>(device_))[slot]; }
-
-  void* device_;
-  bool extra_ = false;
+  const void* get_;
 };
 
 // Where lines go when the host offers no devices: the debugger output.
@@ -58,21 +63,12 @@ class DebugOutputDevice final : public ILogDevice {
 }  // namespace
 
 void HostDevices::Bind(const void* getDefaultDevices) {
-  owned_.clear();
-  list_.clear();
-  uint64_t answer = 0;
-  if (!getDefaultDevices || !CallHost(getDefaultDevices, answer) || answer == 0) {
-    owned_.push_back(std::make_unique<DebugOutputDevice>());
-    list_.push_back(owned_.back().get());
-    return;
+  if (getDefaultDevices) {
+    device_ = std::make_unique<HostDefaultDevices>(getDefaultDevices);
+  } else {
+    device_ = std::make_unique<DebugOutputDevice>();
   }
-  // A vector of unique_ptr<OutputDevice>: each element is the device's address. As for the
-  // host's own send, a null entry ends the list.
-  const auto& devices = *reinterpret_cast<const msvc::Vector<void*>*>(answer);
-  for (void* const* it = devices.first; it != devices.last && *it; ++it) {
-    owned_.push_back(std::make_unique<HostOutputDevice>(*it));
-    list_.push_back(owned_.back().get());
-  }
+  list_ = {device_.get()};
 }
 
 }  // namespace kvr::ue4ss
