@@ -39,10 +39,11 @@ struct PresentReport {
   std::vector<std::string> steps;  // one line per script step, with its outcome
 };
 
-// Starts the mod (on_unreal_init) with the window presenting, runs the script while the game
-// ticks (at least `ticks` ticks of `frameSeconds`), and leaves the mod running for its uninstall.
-// False (error set) when the window or swap chain cannot be made, or a step fails.
-bool DrivePresented(host::CppUserModBase& mod, World& world, const PresentOptions& options,
+// Starts the mod (the host's update, then on_unreal_init, through the object's table) with the
+// window presenting, runs the script while the game ticks (at least `ticks` ticks of
+// `frameSeconds`, each followed by the host's update), and leaves the mod running for its
+// uninstall. False (error set) when the window or swap chain cannot be made, or a step fails.
+bool DrivePresented(host::CppUserModBase* mod, World& world, const PresentOptions& options,
                     int ticks, double frameSeconds, PresentReport& report, std::string& error);
 
 }  // namespace kvr::sim

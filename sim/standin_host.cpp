@@ -63,15 +63,21 @@ bool InstallModule(const BootOptions& options, fs::path& installed, std::string&
   return true;
 }
 
+// The mod host's order: its own update before and after Unreal is up, the engine's frames
+// driving the pre-callback. Every call goes through the object's table as the host makes it.
 bool DriveMod(host::CppUserModBase* mod, World& world, const BootOptions& options,
               BootReport& report, std::string& error) {
   bool ok = true;
   if (options.present.window) {
-    ok = DrivePresented(*mod, world, options.present, options.ticks, options.frameSeconds,
+    ok = DrivePresented(mod, world, options.present, options.ticks, options.frameSeconds,
                         report.present, error);
   } else {
-    mod->on_unreal_init();
-    for (int i = 0; i < options.ticks; ++i) world.Tick(options.frameSeconds);
+    host::HostCallOnUpdate(mod);
+    host::HostCallOnUnrealInit(mod);
+    for (int i = 0; i < options.ticks; ++i) {
+      world.Tick(options.frameSeconds);
+      host::HostCallOnUpdate(mod);
+    }
   }
   if (options.shutdownObjectArray) world.Shutdown();
   return ok;

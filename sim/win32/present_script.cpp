@@ -18,6 +18,7 @@ constexpr DWORD kStepTimeoutMs = 30000;
 struct Player {
   win32::SwapChainWindow& window;
   World& world;
+  host::CppUserModBase* mod;
   double frameSeconds;
   int ticks = 0;
 
@@ -25,6 +26,7 @@ struct Player {
   void Turn() {
     win32::SwapChainWindow::PumpMessages();
     world.Tick(frameSeconds);
+    host::HostCallOnUpdate(mod);
     ++ticks;
     Sleep(4);
   }
@@ -113,12 +115,13 @@ bool RunStep(Player& p, const std::string& step, std::string& note) {
 
 }  // namespace
 
-bool DrivePresented(host::CppUserModBase& mod, World& world, const PresentOptions& options,
+bool DrivePresented(host::CppUserModBase* mod, World& world, const PresentOptions& options,
                     int ticks, double frameSeconds, PresentReport& report, std::string& error) {
   win32::SwapChainWindow window;
   if (!window.Open(options.width, options.height, error)) return false;
-  Player player{window, world, frameSeconds};
-  mod.on_unreal_init();
+  Player player{window, world, mod, frameSeconds};
+  host::HostCallOnUpdate(mod);
+  host::HostCallOnUnrealInit(mod);
   bool ok = player.WaitFrames(2);
   std::istringstream script(options.script);
   for (std::string step; ok && std::getline(script, step, ';');) {
