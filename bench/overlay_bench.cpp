@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "imgui.h"
-#include "overlay/imgui_probe/item_probe.h"
+#include "overlay/imgui_glue/item_probe.h"
 #include "overlay/overlay_frame.h"
 
 namespace {

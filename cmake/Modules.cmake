@@ -47,7 +47,7 @@ endif()
 kvr_glob(core_all ${KVR_ROOT}/src/*.cpp)
 list(FILTER core_all EXCLUDE REGEX "/win32/")
 list(FILTER core_all EXCLUDE REGEX "/src/host/exports\\.cpp$")
-list(FILTER core_all EXCLUDE REGEX "/imgui_probe/")  # built into kvr_imgui
+list(FILTER core_all EXCLUDE REGEX "/imgui_glue/")  # built into kvr_imgui
 # The mod object installs the overlay, so the overlay's Windows layer is part of kvr_core there
 # (src/overlay/posix stands in for it elsewhere).
 kvr_glob(overlay_win32 ${KVR_ROOT}/src/overlay/win32/*.cpp)

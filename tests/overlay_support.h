@@ -17,7 +17,7 @@
 
 #include "imgui.h"
 #include "imgui_internal.h"
-#include "overlay/imgui_probe/item_probe.h"
+#include "overlay/imgui_glue/item_probe.h"
 #include "overlay/menu.h"
 #include "overlay/overlay_frame.h"
 #include "overlay/render_copies.h"

@@ -83,16 +83,28 @@ bool Installed(const OverlayHooks& h) {
   return present && resize && present != &PresentHook && resize != &ResizeBuffersHook;
 }
 
+// Another thread may present through the slot the moment it holds the hook, so the function
+// the hook calls through is known before the slot is written.
+template <typename Fn>
+void PatchSlot(void** table, int slot, void* hook, std::atomic<Fn>& previous) {
+  void* current = table[slot];
+  previous = reinterpret_cast<Fn>(current);
+  void* replaced = nullptr;
+  if (!WriteSlot(&table[slot], hook, &replaced)) {
+    previous = nullptr;
+  } else if (replaced != current) {
+    previous = reinterpret_cast<Fn>(replaced);
+  }
+}
+
 void Patch(OverlayHooks& h, void** table) {
   if (table[kPresentSlot] == reinterpret_cast<void*>(&PresentHook) ||
       table[kResizeBuffersSlot] == reinterpret_cast<void*>(&ResizeBuffersHook))
     return;
   h.patchedTable = table;
-  void* previous = nullptr;
-  if (WriteSlot(&table[kPresentSlot], reinterpret_cast<void*>(&PresentHook), &previous))
-    h.previousPresent = reinterpret_cast<PresentFn>(previous);
-  if (WriteSlot(&table[kResizeBuffersSlot], reinterpret_cast<void*>(&ResizeBuffersHook), &previous))
-    h.previousResizeBuffers = reinterpret_cast<ResizeBuffersFn>(previous);
+  PatchSlot(table, kPresentSlot, reinterpret_cast<void*>(&PresentHook), h.previousPresent);
+  PatchSlot(table, kResizeBuffersSlot, reinterpret_cast<void*>(&ResizeBuffersHook),
+            h.previousResizeBuffers);
 }
 
 // The menu key start-up read from config.ini.

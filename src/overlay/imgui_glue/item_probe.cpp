@@ -1,4 +1,4 @@
-#include "overlay/imgui_probe/item_probe.h"
+#include "overlay/imgui_glue/item_probe.h"
 
 #include "imgui_internal.h"
 
