@@ -9,6 +9,7 @@
 #include "persistence/brain_status.h"
 #include "platform/clock.h"
 #include "platform/fault_trap.h"
+#include "platform/steady_clock.h"
 #include "platform/symbol.h"
 #include "settings/config_ini.h"
 
@@ -124,6 +125,7 @@ void RunFaultGuard(ModRuntime& rt) {
     return;
   }
   if (rt.guardCount > kFaultsBeforeSteppingAside) return;
+  if (!game::UpdateDue(rt.game, platform::SteadySeconds())) return;
   if (platform::RunTrapped([&rt] { game::Update(rt); }) != platform::TrapResult::kCompleted) {
     ++rt.totalFaults;
     ++rt.guardCount;
