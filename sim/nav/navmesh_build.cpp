@@ -331,6 +331,44 @@ TileView ViewTile(const unsigned char* d) {
   return v;
 }
 
+// A neighbour must share the edge: the same two vertices, the other way round, pointing back.
+// Detour's raycast walks from polygon to neighbour until the ray leaves the mesh and has no
+// step limit: neighbours that do not meet would let it walk in circles for ever.
+bool SharesEdgeBack(const TileView& t, int polyIndex, int edge) {
+  const dtPoly& p = t.polys[polyIndex];
+  const unsigned short a = p.verts[edge], b = p.verts[(edge + 1) % p.vertCount];
+  const dtPoly& q = t.polys[p.neis[edge] - 1];
+  for (int j = 0; j < q.vertCount; ++j)
+    if (q.verts[j] == b && q.verts[(j + 1) % q.vertCount] == a && q.neis[j] == polyIndex + 1)
+      return true;
+  return false;
+}
+
+// Convex, seen from above, with the builder's winding and some area: the raycast's edge test
+// relies on it to move forward.
+bool ConvexAndWound(const TileView& t, const dtPoly& p) {
+  bool turns = false;
+  for (int k = 0; k < p.vertCount; ++k) {
+    const float* a = &t.verts[p.verts[k] * 3];
+    const float* b = &t.verts[p.verts[(k + 1) % p.vertCount] * 3];
+    const float* c = &t.verts[p.verts[(k + 2) % p.vertCount] * 3];
+    const float cross = (b[0] - a[0]) * (c[2] - a[2]) - (b[2] - a[2]) * (c[0] - a[0]);
+    if (cross > 0.0f) return false;
+    turns = turns || cross < 0.0f;
+  }
+  return turns;
+}
+
+bool CheckNeighbours(const TileView& t) {
+  for (int i = 0; i < t.header->polyCount; ++i) {
+    const dtPoly& p = t.polys[i];
+    if (!ConvexAndWound(t, p)) return false;
+    for (int k = 0; k < p.vertCount; ++k)
+      if (p.neis[k] != 0 && !(p.neis[k] & DT_EXT_LINK) && !SharesEdgeBack(t, i, k)) return false;
+  }
+  return true;
+}
+
 bool CheckPolys(const TileView& t) {
   const dtMeshHeader& h = *t.header;
   for (int i = 0; i < h.polyCount; ++i) {
@@ -352,7 +390,7 @@ bool CheckPolys(const TileView& t) {
     if (!HasBoundaryEdge(t.detailTris + static_cast<size_t>(dm.triBase) * 4, dm.triCount))
       return false;
   }
-  return true;
+  return CheckNeighbours(t);
 }
 
 // Everything Detour later indexes without checking: counts against the size, polygon vertex
