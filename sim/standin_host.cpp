@@ -63,9 +63,15 @@ bool InstallModule(const BootOptions& options, fs::path& installed, std::string&
   return true;
 }
 
+// The mod host's order: its own update before and after Unreal is up, the engine's frames
+// driving the pre-callback. Every call goes through the object's table as the host makes it.
 void DriveMod(host::CppUserModBase* mod, World& world, const BootOptions& options) {
-  mod->on_unreal_init();
-  for (int i = 0; i < options.ticks; ++i) world.Tick(options.frameSeconds);
+  host::HostCallOnUpdate(mod);
+  host::HostCallOnUnrealInit(mod);
+  for (int i = 0; i < options.ticks; ++i) {
+    world.Tick(options.frameSeconds);
+    host::HostCallOnUpdate(mod);
+  }
   if (options.shutdownObjectArray) world.Shutdown();
 }
 
