@@ -238,7 +238,7 @@ TEST(BrainFile, LoadingFitsThePopulationAndReplayToTheConfig) {
   const double fitness[8] = {0.4, 0.9, 0.1, 0.8, 0.3, 0.7, 0.2, 0.6};
   for (size_t i = 0; i < 8; ++i) saved.genomes[i].fitness = fitness[i];
   saved.replay.resize(512);
-  for (size_t i = 0; i < 512; ++i) saved.replay[i].reward = static_cast<float>(i);
+  for (size_t i = 0; i < 512; ++i) saved.replay[i].reward = static_cast<float>(i) / 1024.0f;
   saved.replayWritePos = 600;  // only the low 32 bits are stored, then reduced modulo 512
   const std::string img = BuildBrainImage(saved);
   std::string error;
@@ -256,7 +256,7 @@ TEST(BrainFile, LoadingFitsThePopulationAndReplayToTheConfig) {
   for (size_t i = 0; i < 4; ++i)
     EXPECT_EQ(fewer.genomes[i].id, std::vector<uint32_t>({2, 4, 6, 8})[i]);
   ASSERT_EQ(fewer.replay.size(), 100u);
-  EXPECT_EQ(fewer.replay[99].reward, 99.0f);
+  EXPECT_EQ(fewer.replay[99].reward, 99.0f / 1024.0f);
   EXPECT_EQ(fewer.replayWritePos, 0u);
 
   BrainConfig twelve = Defaults();

@@ -3,6 +3,7 @@
 #include <DetourNavMesh.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "nav_fixture.h"
@@ -122,6 +123,52 @@ TEST(NavMeshFile, HostileTilesWithValidChecksumsAreRefused) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     std::memcpy(&Header(b)->bmin[0], &nan, sizeof(nan));
   }));
+  // Bounds and quantisation factor that make Detour's 16-bit query boxes overflow.
+  EXPECT_FALSE(edit([](std::string& b) { Header(b)->bvQuantFactor = -1.0f / 17.0f; }));
+  EXPECT_FALSE(edit([](std::string& b) { Header(b)->bvQuantFactor = 0.0f; }));
+  EXPECT_FALSE(edit([](std::string& b) { Header(b)->bvQuantFactor = 100.0f; }));
+  EXPECT_FALSE(edit([](std::string& b) { Header(b)->bmax[1] = Header(b)->bmin[1] - 50.0f; }));
+  // A polygon without a detail triangle, or whose detail triangles have no boundary edge:
+  // Detour's closest-point search would use an edge it never found.
+  EXPECT_FALSE(
+      edit([&](std::string& b) { reinterpret_cast<dtPolyDetail*>(&b[detail])->triCount = 0; }));
+  EXPECT_FALSE(edit([&](std::string& b) {
+    const dtPolyDetail* d = reinterpret_cast<const dtPolyDetail*>(&b[detail]);
+    const size_t tris = 16 + (tile->detailTris - tile->data);
+    for (int k = 0; k < d->triCount; ++k) b[tris + (d->triBase + k) * 4 + 3] = 0;
+  }));
+  // Neighbours that do not share an edge, and a polygon wound the wrong way: Detour's raycast
+  // could walk between them for ever.
+  EXPECT_FALSE(edit([&](std::string& b) {
+    dtPoly* p = reinterpret_cast<dtPoly*>(&b[polys]);
+    for (int k = 0; k < p->vertCount; ++k)
+      if (p->neis[k] != 0 && !(p->neis[k] & DT_EXT_LINK)) {
+        p->neis[k] = static_cast<unsigned short>(p->neis[k] % tile->header->polyCount + 1);
+        if (p->neis[k] == 1) p->neis[k] = 2;  // never itself
+        return;
+      }
+    FAIL() << "the first polygon has no inner neighbour";
+  }));
+  EXPECT_FALSE(edit([&](std::string& b) {
+    dtPoly* p = reinterpret_cast<dtPoly*>(&b[polys]);
+    std::reverse(p->verts, p->verts + p->vertCount);
+  }));
+  // Bounds beyond any level, or a tile too narrow to divide by: Detour's tile lookup would
+  // convert an out-of-range quotient to int.
+  EXPECT_FALSE(edit([](std::string& b) { Header(b)->bmin[0] = -2.0e7f; }));
+  EXPECT_FALSE(edit([](std::string& b) { Header(b)->bmax[2] = Header(b)->bmin[2] + 0.5f; }));
+}
+
+TEST(NavMeshFile, PointsBeyondAnyLevelAreOffTheNavmesh) {
+  kvr::sim::DetourNav nav(kvr::test::Arena().mesh);
+  kvr::aps::Vec3 projected;
+  Route route;
+  EXPECT_TRUE(nav.ProjectPoint({-2800, -2800, 0}, projected));
+  EXPECT_FALSE(nav.ProjectPoint({-2800, 3.0e30f, 0}, projected));
+  EXPECT_FALSE(nav.FindPath({-2800, -2800, 0}, {1.0e9f, 0, 0}, route));
+  EXPECT_FALSE(nav.HasLineOfSight({-2800, -2800, 0}, {0, 0, -1.0e12f}));
+  kvr::sim::DetourNav wide(kvr::test::Arena().mesh, {1.0e30f, 1.0e30f, 1.0e30f});
+  EXPECT_FALSE(wide.Valid());
 }
 
 }  // namespace

@@ -220,5 +220,50 @@ TEST(Evolve, FollowsTheDrawOrderOfTournamentsCrossoverAndMutation) {
   EXPECT_DOUBLE_EQ(child.fitness, (0.1 * (a + 1) + 0.1 * (b + 1)) * 0.5);
 }
 
+TEST(Evolve, AChallengerOfEqualFitnessDoesNotWinTheTournament) {
+  // Four ranked genomes, three elites: one child, whose parents come from the two fittest. Those
+  // two have equal fitness, so every tournament must be won by its first pick; weighted
+  // crossover tells the parents apart (A x alpha + B x (1 - alpha)).
+  Brain brain = RankedBrain(4, 3);
+  brain.config.tournamentSize = 4;
+  brain.config.weightedCrossover = 1;
+  brain.config.mutationType = kIncrement;
+  brain.config.mutationRate = 0.0f;  // no touch, no draw
+  brain.genomes[2].fitness = brain.genomes[3].fitness = 0.9;
+  for (size_t g : {size_t{2}, size_t{3}}) {
+    std::fill(brain.genomes[g].network.weights.begin(), brain.genomes[g].network.weights.end(),
+              static_cast<float>(g));
+    std::fill(brain.genomes[g].network.biases.begin(), brain.genomes[g].network.biases.end(),
+              static_cast<float>(g));
+  }
+  const size_t pool[2] = {2, 3};  // fittest first; equals keep their index order
+  // The child's first weight when the first pick of every tournament wins, or the last one.
+  const auto childWeight = [&](uint64_t state, bool firstPickWins) {
+    Rng r{state};
+    const auto tournament = [&] {
+      size_t c = pool[r.NextU64() % 2];
+      for (int t = 1; t < 4; ++t) {
+        const size_t d = pool[r.NextU64() % 2];
+        if (!firstPickWins) c = d;
+      }
+      return c;
+    };
+    const size_t a = tournament();
+    size_t b = tournament();
+    for (int retry = 0; b == a && retry < 4; ++retry) b = tournament();
+    const float alpha = r.NextUnit();
+    return static_cast<float>(a) * alpha + static_cast<float>(b) * (1.0f - alpha);
+  };
+  // A start of the random sequence for which the two rules pick differently.
+  uint64_t state = 1;
+  while (childWeight(state, true) == childWeight(state, false)) ++state;
+  brain.rng.state = state;
+
+  ASSERT_TRUE(brain.Evolve());
+  EXPECT_EQ(Ids(brain), (std::vector<uint32_t>{5, 2, 3, 4})) << "the weakest is replaced";
+  EXPECT_EQ(brain.genomes[0].network.weights[0], childWeight(state, true));
+  EXPECT_EQ(brain.genomes[0].fitness, 0.9);
+}
+
 }  // namespace
 }  // namespace kvr::tactics

@@ -59,8 +59,10 @@ TrapResult RunTrapped(void (*body)(void*), void* context) {
   InstallOnce();
   sigjmp_buf trap;
   sigjmp_buf* const outer = t_activeTrap;
-  // savemask = 1: the signal mask is restored when a fault jumps back here.
-  if (sigsetjmp(trap, 1) != 0) {
+  // savemask = 0: the handler runs with SA_NODEFER, so the fault's signal is never added to
+  // the mask and the jump back leaves the mask as it was. Saving it would cost a system call
+  // on every guarded call.
+  if (sigsetjmp(trap, 0) != 0) {
     t_activeTrap = outer;
     return TrapResult::kMachineFault;
   }

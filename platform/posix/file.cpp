@@ -13,6 +13,21 @@ ReadStatus ReadFileCapped(const std::string& path, size_t maxBytes, std::string&
   return detail::ReadAndClose(f, maxBytes, out);
 }
 
+namespace {
+
+// Makes the rename itself durable. Best effort: the file is complete either way, and without it
+// a power cut can at worst bring back the previous complete file.
+void SyncDirectoryOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+}  // namespace
+
 ReplaceStatus WriteFileReplacing(const std::string& path, std::string_view data) {
   if (path.empty()) return ReplaceStatus::kCannotOpen;
   const std::string tmp = path + ".tmp";
@@ -25,6 +40,7 @@ ReplaceStatus WriteFileReplacing(const std::string& path, std::string_view data)
   ok = std::fclose(f) == 0 && ok;
   if (!ok) return ReplaceStatus::kWriteFailed;
   if (std::rename(tmp.c_str(), path.c_str()) != 0) return ReplaceStatus::kRenameFailed;
+  SyncDirectoryOf(path);
   return ReplaceStatus::kOk;
 }
 

@@ -3,6 +3,7 @@
 
 #include <share.h>
 #include <windows.h>
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/text.h"
@@ -21,16 +22,35 @@ ReadStatus ReadFileCapped(const std::string& path, size_t maxBytes, std::string&
   return detail::ReadAndClose(f, maxBytes, out);
 }
 
+namespace {
+
+bool WriteAll(HANDLE file, std::string_view data) {
+  while (!data.empty()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(data.size(), 1u << 30));
+    DWORD written = 0;
+    if (!WriteFile(file, data.data(), chunk, &written, nullptr) || written == 0) return false;
+    data.remove_prefix(written);
+  }
+  return true;
+}
+
+}  // namespace
+
 ReplaceStatus WriteFileReplacing(const std::string& path, std::string_view data) {
   if (path.empty()) return ReplaceStatus::kCannotOpen;
   const std::wstring tmp = Utf8ToWide(path + ".tmp");
-  FILE* f = _wfopen(tmp.c_str(), L"wb");
-  if (!f) return ReplaceStatus::kCannotOpen;
-  bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
-  ok = std::fclose(f) == 0 && ok;
+  HANDLE file = CreateFileW(tmp.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return ReplaceStatus::kCannotOpen;
+  bool ok = WriteAll(file, data);
+  // The data must be on the disk before the move makes it the real file: after a power cut the
+  // new name must never stand for blocks that were not written yet.
+  ok = FlushFileBuffers(file) && ok;
+  ok = CloseHandle(file) && ok;
   if (!ok) return ReplaceStatus::kWriteFailed;
+  // Write-through: the move itself is on the disk when the call returns.
   if (!MoveFileExW(tmp.c_str(), Utf8ToWide(path).c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH))
     return ReplaceStatus::kRenameFailed;
   return ReplaceStatus::kOk;
 }

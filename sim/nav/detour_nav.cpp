@@ -7,8 +7,10 @@
 namespace kvr::sim {
 namespace {
 
-bool Finite(const aps::Vec3& v) {
-  return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+// A query point Detour can take: finite and within the coordinates any navmesh has.
+bool Usable(const aps::Vec3& v) {
+  return std::fabs(v.x) <= kMaxNavCoordinate && std::fabs(v.y) <= kMaxNavCoordinate &&
+         std::fabs(v.z) <= kMaxNavCoordinate;
 }
 
 }  // namespace
@@ -17,7 +19,7 @@ DetourNav::DetourNav(const NavMesh& mesh, const aps::Vec3& queryExtent, int maxN
     : mesh_(mesh), extent_(queryExtent) {
   filter_.setIncludeFlags(kPolyFlagWalk);
   filter_.setExcludeFlags(0);
-  if (!mesh_.Valid() || !Finite(extent_) || !(extent_.x > 0 && extent_.y > 0 && extent_.z > 0) ||
+  if (!mesh_.Valid() || !Usable(extent_) || !(extent_.x > 0 && extent_.y > 0 && extent_.z > 0) ||
       maxNodes < 1 || maxNodes > 65535)
     return;
   query_ = dtAllocNavMeshQuery();
@@ -50,7 +52,7 @@ bool DetourNav::Nearest(const float* point, dtPolyRef& ref, float* nearest) cons
 }
 
 bool DetourNav::ProjectPoint(const aps::Vec3& point, aps::Vec3& projected) {
-  if (!query_ || !Finite(point)) return false;
+  if (!query_ || !Usable(point)) return false;
   std::lock_guard<std::mutex> hold(lock_);
   float p[3], nearest[3];
   ToRecast(point, p);
@@ -61,7 +63,7 @@ bool DetourNav::ProjectPoint(const aps::Vec3& point, aps::Vec3& projected) {
 }
 
 bool DetourNav::FindPath(const aps::Vec3& from, const aps::Vec3& to, aps::Route& points) {
-  if (!query_ || !Finite(from) || !Finite(to)) return false;
+  if (!query_ || !Usable(from) || !Usable(to)) return false;
   std::lock_guard<std::mutex> hold(lock_);
   float a[3], b[3], startPos[3], endPos[3];
   ToRecast(from, a);
@@ -94,7 +96,7 @@ bool DetourNav::FindPath(const aps::Vec3& from, const aps::Vec3& to, aps::Route&
 }
 
 bool DetourNav::HasLineOfSight(const aps::Vec3& from, const aps::Vec3& to) {
-  if (!query_ || !Finite(from) || !Finite(to)) return false;
+  if (!query_ || !Usable(from) || !Usable(to)) return false;
   std::lock_guard<std::mutex> hold(lock_);
   float a[3], b[3], startPos[3];
   ToRecast(from, a);

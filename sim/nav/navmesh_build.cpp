@@ -252,6 +252,40 @@ bool Finite3(const float* v) {
   return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
 }
 
+// A vertex within the coordinates of any level: distances between such vertices stay finite.
+bool InRange3(const float* v) {
+  return std::fabs(v[0]) <= kMaxNavCoordinate && std::fabs(v[1]) <= kMaxNavCoordinate &&
+         std::fabs(v[2]) <= kMaxNavCoordinate;
+}
+
+// Detour's closest-point search walks a polygon's detail triangles for the nearest boundary
+// edge and uses what it found without checking: every polygon needs a detail triangle with a
+// boundary edge.
+bool HasBoundaryEdge(const unsigned char* tris, int count) {
+  const int anyBoundary = (DT_DETAIL_EDGE_BOUNDARY << 0) | (DT_DETAIL_EDGE_BOUNDARY << 2) |
+                          (DT_DETAIL_EDGE_BOUNDARY << 4);
+  for (int k = 0; k < count; ++k)
+    if (tris[k * 4 + 3] & anyBoundary) return true;
+  return false;
+}
+
+// Detour quantises query boxes inside the tile bounds to 16 bits with the tile's factor (the
+// builder's 1 / cell size): a factor that is not positive, or bounds too wide for it, would make
+// those conversions overflow.
+// Detour also finds a point's tile by dividing its offset from the tile's corner by the tile's
+// width and depth and converting to int: the bounds must stay within the coordinates any level
+// can have, and the tile at least a centimetre wide and deep.
+bool QuantisableBounds(const dtMeshHeader& h) {
+  const float q = h.bvQuantFactor;
+  if (!(std::isfinite(q) && q > 0.0f)) return false;
+  for (int i = 0; i < 3; ++i) {
+    if (!(std::fabs(h.bmin[i]) <= kMaxNavCoordinate && std::fabs(h.bmax[i]) <= kMaxNavCoordinate))
+      return false;
+    if (!(q * (h.bmax[i] - h.bmin[i]) + 1.0f < 65535.0f)) return false;
+  }
+  return h.bmax[0] - h.bmin[0] >= 1.0f && h.bmax[2] - h.bmin[2] >= 1.0f;
+}
+
 // Sizes of the tile sections, in Detour's order; -1 when a count is out of range.
 int64_t ExpectedTileSize(const dtMeshHeader& h) {
   const int counts[] = {h.polyCount,       h.vertCount,      h.maxLinkCount, h.detailMeshCount,
@@ -297,6 +331,44 @@ TileView ViewTile(const unsigned char* d) {
   return v;
 }
 
+// A neighbour must share the edge: the same two vertices, the other way round, pointing back.
+// Detour's raycast walks from polygon to neighbour until the ray leaves the mesh and has no
+// step limit: neighbours that do not meet would let it walk in circles for ever.
+bool SharesEdgeBack(const TileView& t, int polyIndex, int edge) {
+  const dtPoly& p = t.polys[polyIndex];
+  const unsigned short a = p.verts[edge], b = p.verts[(edge + 1) % p.vertCount];
+  const dtPoly& q = t.polys[p.neis[edge] - 1];
+  for (int j = 0; j < q.vertCount; ++j)
+    if (q.verts[j] == b && q.verts[(j + 1) % q.vertCount] == a && q.neis[j] == polyIndex + 1)
+      return true;
+  return false;
+}
+
+// Convex, seen from above, with the builder's winding and some area: the raycast's edge test
+// relies on it to move forward.
+bool ConvexAndWound(const TileView& t, const dtPoly& p) {
+  bool turns = false;
+  for (int k = 0; k < p.vertCount; ++k) {
+    const float* a = &t.verts[p.verts[k] * 3];
+    const float* b = &t.verts[p.verts[(k + 1) % p.vertCount] * 3];
+    const float* c = &t.verts[p.verts[(k + 2) % p.vertCount] * 3];
+    const float cross = (b[0] - a[0]) * (c[2] - a[2]) - (b[2] - a[2]) * (c[0] - a[0]);
+    if (cross > 0.0f) return false;
+    turns = turns || cross < 0.0f;
+  }
+  return turns;
+}
+
+bool CheckNeighbours(const TileView& t) {
+  for (int i = 0; i < t.header->polyCount; ++i) {
+    const dtPoly& p = t.polys[i];
+    if (!ConvexAndWound(t, p)) return false;
+    for (int k = 0; k < p.vertCount; ++k)
+      if (p.neis[k] != 0 && !(p.neis[k] & DT_EXT_LINK) && !SharesEdgeBack(t, i, k)) return false;
+  }
+  return true;
+}
+
 bool CheckPolys(const TileView& t) {
   const dtMeshHeader& h = *t.header;
   for (int i = 0; i < h.polyCount; ++i) {
@@ -315,12 +387,15 @@ bool CheckPolys(const TileView& t) {
     for (int k = 0; k < dm.triCount; ++k)
       for (int j = 0; j < 3; ++j)
         if (t.detailTris[(dm.triBase + k) * 4 + j] >= p.vertCount + dm.vertCount) return false;
+    if (!HasBoundaryEdge(t.detailTris + static_cast<size_t>(dm.triBase) * 4, dm.triCount))
+      return false;
   }
-  return true;
+  return CheckNeighbours(t);
 }
 
 // Everything Detour later indexes without checking: counts against the size, polygon vertex
-// and neighbour indices, detail sub-meshes and triangles, tree leaves, finite coordinates.
+// and neighbour indices, detail sub-meshes and triangles (with a boundary edge), tree leaves,
+// coordinates within any level's reach.
 const char* CheckTile(const unsigned char* data, size_t size) {
   const char* damaged = "the navmesh tile is damaged";
   if (size < sizeof(dtMeshHeader)) return damaged;
@@ -330,13 +405,13 @@ const char* CheckTile(const unsigned char* data, size_t size) {
   if (ExpectedTileSize(h) != static_cast<int64_t>(size) || h.polyCount < 1 || h.vertCount < 3 ||
       h.detailMeshCount != h.polyCount || h.offMeshConCount != 0 || h.x != 0 || h.y != 0 ||
       h.layer != 0 || !Finite3(h.bmin) || !Finite3(h.bmax) || !(h.bmin[0] < h.bmax[0]) ||
-      !(h.bmin[2] < h.bmax[2]) || !std::isfinite(h.bvQuantFactor))
+      !(h.bmin[1] <= h.bmax[1]) || !(h.bmin[2] < h.bmax[2]) || !QuantisableBounds(h))
     return damaged;
   const TileView t = ViewTile(data);
   for (int i = 0; i < h.vertCount; ++i)
-    if (!Finite3(&t.verts[i * 3])) return damaged;
+    if (!InRange3(&t.verts[i * 3])) return damaged;
   for (int i = 0; i < h.detailVertCount; ++i)
-    if (!Finite3(&t.detailVerts[i * 3])) return damaged;
+    if (!InRange3(&t.detailVerts[i * 3])) return damaged;
   for (int i = 0; i < h.bvNodeCount; ++i)
     if (t.bv[i].i >= h.polyCount || t.bv[i].i == INT_MIN) return damaged;
   return CheckPolys(t) ? nullptr : damaged;

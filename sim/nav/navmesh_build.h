@@ -36,6 +36,11 @@ struct NavMeshConfig {
 // Grids larger than this many cells are refused (a hostile level could ask for gigabytes).
 inline constexpr int64_t kMaxNavGridCells = 16 * 1024 * 1024;
 
+// No navmesh reaches beyond this many cm from the origin on any axis (levels stay within 500 m),
+// and DetourNav treats points beyond it as off the navmesh: Detour converts offsets from the
+// tile's corner, divided by the tile size, to int without checking their range.
+inline constexpr float kMaxNavCoordinate = 1.0e7f;
+
 class NavMesh {
  public:
   bool Valid() const { return mesh_ != nullptr; }

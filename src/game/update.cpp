@@ -19,8 +19,8 @@ namespace {
 
 // False when the last update is less than 1/240 s ago; keeps the frame-rate estimate.
 bool Throttle(GameState& g, double now) {
+  if (!UpdateDue(g, now)) return false;
   const double elapsed = now - g.lastUpdate;
-  if (elapsed < kUpdateInterval) return false;
   g.lastUpdate = now;
   if (elapsed > 0.0 && elapsed < 1.0) g.frameRate = 0.9 * g.frameRate + 0.1 * (1.0 / elapsed);
   g.reshapesThisFrame = 0;
@@ -176,6 +176,10 @@ void Autosave(host::ModRuntime& rt, double now) {
 }
 
 }  // namespace
+
+bool UpdateDue(const GameState& g, double now) {
+  return now - g.lastUpdate >= kUpdateInterval;
+}
 
 void Update(host::ModRuntime& rt) {
   GameState& g = rt.game;

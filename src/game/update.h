@@ -10,11 +10,17 @@ struct ModRuntime;
 
 namespace kvr::game {
 
+struct GameState;
+
 inline constexpr double kUpdateInterval = 1.0 / 240.0;
 inline constexpr double kDiscoveryInterval = 0.5;
 inline constexpr double kRefreshInterval = 0.1;
 inline constexpr double kSnapshotInterval = 0.2;
 inline constexpr double kOverlaySnapshotInterval = 1.0 / 60.0;  // while routes are drawn
+
+// True when the throttle lets an update run now. The fault guard asks first, so the many
+// ReceiveTicks of a frame that the throttle turns away cost one comparison and no guard set-up.
+bool UpdateDue(const GameState& g, double now);
 
 void Update(host::ModRuntime& rt);
 

@@ -177,6 +177,7 @@ void RunUpdateLocked(ModRuntime& rt) {
   if (rt.shuttingDown || rt.gameExitSeen) return;
   if (rt.guardCount == kFaultsBeforeSteppingAside) return StepAsideAfterFaults(rt);
   if (rt.guardCount > kFaultsBeforeSteppingAside) return;
+  if (!game::UpdateDue(rt.game, platform::SteadySeconds())) return;
   t_insideUpdate = true;
   const platform::TrapResult result = platform::RunTrapped([&rt] { game::Update(rt); });
   t_insideUpdate = false;

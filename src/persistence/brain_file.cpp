@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "platform/file.h"
 
@@ -109,6 +111,7 @@ bool ReadFloats(Reader& r, std::vector<float>& out) {
     return false;
   }
   out.resize(count);
+  if (count == 0) return true;  // an empty vector's data() may be null, even for memcpy of 0
   if constexpr (std::endian::native == std::endian::little) {
     std::memcpy(out.data(), r.data + r.pos, static_cast<size_t>(count) * 4);
     r.pos += static_cast<size_t>(count) * 4;
@@ -141,18 +144,43 @@ bool ReadCounters(Reader& r, BrainImage& img, uint32_t& genomeCount) {
     s.rewardSum = r.F64();
   }
   genomeCount = r.U32();
+  // Files from before non-finite episodes were refused may hold a NaN average loss; it is only
+  // a display figure, so it restarts instead of staying NaN for good.
+  if (!std::isfinite(img.averageLoss)) img.averageLoss = 0.0f;
+  for (tactics::StyleStats& s : img.styleStats)
+    if (!std::isfinite(s.rewardSum)) s.rewardSum = 0.0;
   return !r.failed && genomeCount >= 1 && genomeCount <= kMaxGenomes;
 }
 
-bool ReadGenome(Reader& r, const BrainImage& img, Genome& g) {
+bool AllFinite(const std::vector<float>& v) {
+  return std::all_of(v.begin(), v.end(), [](float x) { return std::isfinite(x); });
+}
+
+enum class GenomeRead { kOk, kBadData, kBadValues };
+
+GenomeRead ReadGenome(Reader& r, const BrainImage& img, Genome& g) {
   g.id = r.U32();
   g.bornGeneration = static_cast<int32_t>(r.U32());
-  g.episodes = static_cast<int32_t>(r.U32());
+  const uint32_t episodes = r.U32();
+  g.episodes = static_cast<int32_t>(episodes);
   g.fitness = r.F64();
   g.users = 0;
   std::vector<float> weights, biases;
-  if (r.failed || !ReadFloats(r, weights) || !ReadFloats(r, biases)) return false;
-  return g.network.Assign(img.layerSizes, img.activations, std::move(weights), std::move(biases));
+  if (r.failed || !ReadFloats(r, weights) || !ReadFloats(r, biases)) return GenomeRead::kBadData;
+  const bool finite = AllFinite(weights) && AllFinite(biases) && std::isfinite(g.fitness);
+  if (!g.network.Assign(img.layerSizes, img.activations, std::move(weights), std::move(biases)))
+    return GenomeRead::kBadData;
+  if (!finite || episodes > static_cast<uint32_t>(std::numeric_limits<int32_t>::max()))
+    return GenomeRead::kBadValues;
+  return GenomeRead::kOk;
+}
+
+// A record the mod can have stored: finite inputs inside the widest observation range, a
+// finite reward in 0..1 (Brain::Learn clamps it so before storing).
+bool PlausibleRecord(const ReplayRecord& rec) {
+  for (float v : rec.inputs)
+    if (!(std::fabs(v) <= 1.5f)) return false;
+  return rec.reward >= 0.0f && rec.reward <= 1.0f;
 }
 
 bool ReadReplay(Reader& r, uint32_t count, BrainImage& img) {
@@ -164,6 +192,10 @@ bool ReadReplay(Reader& r, uint32_t count, BrainImage& img) {
     if (rec.style >= tactics::kStyleCount) r.failed = true;
     if (r.failed) return false;
   }
+  const auto kept = std::remove_if(img.replay.begin(), img.replay.end(),
+                                   [](const ReplayRecord& rec) { return !PlausibleRecord(rec); });
+  img.droppedReplayRecords = static_cast<uint32_t>(img.replay.end() - kept);
+  img.replay.erase(kept, img.replay.end());
   return true;
 }
 
@@ -175,8 +207,11 @@ bool DecodePayload(Reader& r, const tactics::NetworkShape* expected, BrainImage&
   uint32_t genomeCount = 0;
   if (!ReadCounters(r, img, genomeCount)) return error = kBadGenomeCount, false;
   img.genomes.resize(genomeCount);
-  for (Genome& g : img.genomes)
-    if (!ReadGenome(r, img, g)) return error = kBadGenomeData, false;
+  for (Genome& g : img.genomes) {
+    const GenomeRead read = ReadGenome(r, img, g);
+    if (read == GenomeRead::kBadData) return error = kBadGenomeData, false;
+    if (read == GenomeRead::kBadValues) return error = kBadGenomeValues, false;
+  }
   const uint32_t records = r.U32();
   img.storedWritePos = r.U32();
   if (r.failed || records > kMaxReplayRecords) return error = kBadReplayData, false;
@@ -283,7 +318,17 @@ bool ParseBrainFile(std::string_view bytes, Brain& brain, std::string& error) {
 }
 
 bool WriteBrainFile(const Brain& brain, const std::string& path, std::string& error) {
-  switch (platform::WriteFileReplacing(path, BuildBrainImage(brain))) {
+  const std::string image = BuildBrainImage(brain);
+  // Whatever is saved must load again: a file the reader refuses would replace a good one and
+  // cost every saved episode at the next start.
+  const tactics::NetworkShape shape = tactics::ShapeOf(brain.config);
+  BrainImage check;
+  std::string reason;
+  if (!DecodeBrainImage(image, &shape, check, reason)) {
+    error = "not saved, it would not load: " + reason;
+    return false;
+  }
+  switch (platform::WriteFileReplacing(path, image)) {
     case platform::ReplaceStatus::kOk:
       return true;
     case platform::ReplaceStatus::kCannotOpen:

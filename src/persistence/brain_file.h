@@ -26,6 +26,10 @@ inline constexpr const char* kShapeDiffers =
     "network shape differs from config.ini (a fresh brain will be used)";
 inline constexpr const char* kBadGenomeCount = "bad genome count";
 inline constexpr const char* kBadGenomeData = "bad genome data";
+// A genome whose numbers the mod can never have written: a non-finite weight, bias or fitness,
+// or an episode count of 2^31 or more (damage that the checksum of a rewritten file let pass).
+inline constexpr const char* kBadGenomeValues =
+    "bad genome values (a weight or fitness is not a number, or an episode count is too large)";
 inline constexpr const char* kBadReplayData = "bad replay data";
 inline constexpr const char* kTrailingShortData = "trailing/short data";
 // Refused before reading: the file is larger than any valid file for the configured shape.
@@ -57,6 +61,9 @@ struct BrainImage {
   std::vector<tactics::Genome> genomes;
   std::vector<tactics::ReplayRecord> replay;
   uint32_t storedWritePos = 0;  // as stored; not yet reduced modulo the record count
+  // Replay records left out on reading: a non-finite or impossible input (beyond +-1.5), or a
+  // reward outside 0..1. Learning from them would spread a NaN through every genome.
+  uint32_t droppedReplayRecords = 0;
 };
 
 // The complete file image (CRC included) of a brain; the shape written is the config's.
@@ -74,7 +81,10 @@ void InstallBrainImage(BrainImage&& image, tactics::Brain& brain);
 // DecodeBrainImage against the brain's configured shape, then InstallBrainImage.
 bool ParseBrainFile(std::string_view bytes, tactics::Brain& brain, std::string& error);
 
-// path is UTF-8. Errors: "cannot write <path>.tmp", "write failed", "rename failed".
+// path is UTF-8. Errors: "cannot write <path>.tmp", "write failed", "rename failed", and
+// "not saved, it would not load: <reason>" for a brain whose image the reader would refuse (no
+// genome at all, a network that does not fit the config's shape, a non-finite weight): the old
+// file then stays as it was.
 bool WriteBrainFile(const tactics::Brain& brain, const std::string& path, std::string& error);
 
 // path is UTF-8. On success the brain has been replaced and reconfigured.

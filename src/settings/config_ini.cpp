@@ -1,9 +1,11 @@
 #include "settings/config_ini.h"
 
-#include <cctype>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
+#include <optional>
+#include <string_view>
+#include <vector>
 
 #include "platform/file.h"
 
@@ -13,11 +15,24 @@ namespace {
 
 constexpr const char* kCrlf = "\r\n";
 
-std::string Trim(const std::string& s) {
+// The C locale's white space (blank, tab, LF, vertical tab, form feed, CR), whatever locale the
+// game process runs in.
+bool IsBlank(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+std::string_view Trim(std::string_view s) {
   size_t b = 0, e = s.size();
-  while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
-  while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
+  while (b < e && IsBlank(s[b])) ++b;
+  while (e > b && IsBlank(s[e - 1])) --e;
   return s.substr(b, e - b);
+}
+
+// The text before the first ';' or '#': both start a comment anywhere on a line.
+std::string_view WithoutComment(std::string_view line) {
+  for (size_t i = 0; i < line.size(); ++i)
+    if (line[i] == ';' || line[i] == '#') return line.substr(0, i);
+  return line;
 }
 
 void AppendDefaultLine(std::string& out, const SettingDef& row) {
@@ -33,29 +48,72 @@ void AppendDefaultLine(std::string& out, const SettingDef& row) {
   out += kCrlf;
 }
 
-// section.key -> value text; a later line replaces an earlier one.
-std::map<std::string, std::string> ParseLines(const std::string& text) {
-  std::map<std::string, std::string> values;
-  std::string section;
+// The table's sections with their row ranges (sections are contiguous) and every row's key,
+// found once: a file with thousands of lines then costs a few comparisons per line.
+struct RowRange {
+  std::string_view section;
+  int begin = 0;
+  int end = 0;
+};
+
+struct TableIndex {
+  std::vector<RowRange> sections;
+  std::array<std::string_view, kSettingCount> keys;
+};
+
+const TableIndex& Index() {
+  static const TableIndex index = [] {
+    TableIndex t;
+    const auto table = SettingsTable();
+    for (int i = 0; i < kSettingCount; ++i) {
+      const SettingDef& row = table[static_cast<size_t>(i)];
+      t.keys[static_cast<size_t>(i)] = row.key;
+      if (t.sections.empty() || t.sections.back().section != row.section)
+        t.sections.push_back({row.section, i, i});
+      t.sections.back().end = i + 1;
+    }
+    return t;
+  }();
+  return index;
+}
+
+// The rows of one section; empty for a section the table does not have.
+RowRange SectionRows(std::string_view section) {
+  for (const RowRange& r : Index().sections)
+    if (r.section == section) return r;
+  return {};
+}
+
+// The last value text of every table row the text sets (views into text). Lines that name no
+// row (unknown sections and keys, lines before the first header) can never be used, so they are
+// not kept: a hostile file with thousands of lines costs no allocation per line.
+std::array<std::optional<std::string_view>, kSettingCount> ParseLines(std::string_view text) {
+  std::array<std::optional<std::string_view>, kSettingCount> values;
+  const TableIndex& index = Index();
+  RowRange rows;  // lines before the first header belong to no section
   size_t start = 0;
   for (int lineNo = 0; start <= text.size(); ++lineNo) {
     size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(start, end - start);
     start = end + 1;
     if (lineNo == 0 && line.size() >= 3 && static_cast<unsigned char>(line[0]) == 0xEF)
-      line.erase(0, 3);
-    const size_t comment = line.find_first_of(";#");
-    if (comment != std::string::npos) line.resize(comment);
-    line = Trim(line);
+      line.remove_prefix(3);
+    line = Trim(WithoutComment(line));
     if (line.empty()) continue;
     if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
-      section = Trim(line.substr(1, line.size() - 2));
+      rows = SectionRows(Trim(line.substr(1, line.size() - 2)));
       continue;
     }
     const size_t eq = line.find('=');
-    if (eq == std::string::npos) continue;
-    values[section + "." + Trim(line.substr(0, eq))] = Trim(line.substr(eq + 1));
+    if (eq == std::string_view::npos) continue;
+    const std::string_view key = Trim(line.substr(0, eq));
+    for (int i = rows.begin; i < rows.end; ++i) {
+      if (key == index.keys[static_cast<size_t>(i)]) {
+        values[static_cast<size_t>(i)] = Trim(line.substr(eq + 1));
+        break;
+      }
+    }
   }
   return values;
 }
@@ -110,15 +168,15 @@ std::string ApplyConfigIniText(const std::string& text, Settings& settings, Conf
   for (int i = 0; i < kSettingCount; ++i) {
     const SettingDef& row = table[static_cast<size_t>(i)];
     ConfigRowReport& rr = r.rows[static_cast<size_t>(i)];
-    const auto it = values.find(std::string(row.section) + "." + row.key);
+    const std::optional<std::string_view>& found = values[static_cast<size_t>(i)];
     double value = row.def;
-    if (it == values.end()) {
+    if (!found) {
       ++r.missing;
       rr.source = ConfigRowReport::Source::kMissing;
     } else {
       ++r.read;
-      rr.text = it->second;
-      const bool readable = ParseValue(row, it->second, value);
+      rr.text = *found;
+      const bool readable = ParseValue(row, rr.text, value);
       if (!readable) {
         value = row.def;
         ++r.unreadable;

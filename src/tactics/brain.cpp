@@ -63,6 +63,7 @@ void Brain::Reset(uint64_t seed) {
   nextGenomeId = 1;
   averageLoss = 0.0f;
   styleStats = {};
+  nonFiniteEpisodes = 0;
   do {
     genomes.push_back(FreshGenome());
   } while (static_cast<int64_t>(genomes.size()) < config.population);

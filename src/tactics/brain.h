@@ -87,6 +87,9 @@ struct Brain {
   uint32_t nextGenomeId = 1;
   float averageLoss = 0.0f;
   std::array<StyleStats, kStyleCount> styleStats{};
+  // Episodes Learn refused because an input, the reward or the network's answer was not finite
+  // (a NaN or infinite game value). Shown by the menu; not saved, 0 after a reset.
+  uint64_t nonFiniteEpisodes = 0;
 
   // Takes a new config. Resets (with seed) when there is no genome yet or the hidden layers or
   // the hidden activation changed; otherwise resizes the population (fresh genomes appended,
@@ -114,7 +117,9 @@ struct Brain {
   float ExplorationRate() const;
 
   // Trains the genome on one judged episode plus replayed ones, updates its fitness and the
-  // counters, and evolves when due. Returns the episode's training loss (0 when ignored).
+  // counters, and evolves when due. Returns the episode's training loss (0 when ignored). An
+  // episode with a non-finite input or reward, or one the network answers with a non-finite
+  // output, changes nothing but nonFiniteEpisodes.
   float Learn(int32_t genome, const Observation& inputs, int32_t style, float reward);
 
   bool ValidGenome(int32_t index) const {

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 #include "tactics/brain.h"
@@ -8,10 +9,15 @@ namespace kvr::tactics {
 namespace {
 
 // Networks always have the system's 12 -> 7 shape (built from the config or checked on load);
-// this guard only keeps a malformed one from reading past the fixed-size arrays.
+// this guard keeps a malformed one (an Init that failed, a damaged copy) away from Forward and
+// from the fixed-size arrays.
 bool SystemShape(const Network& net) {
-  return net.layerSizes.size() >= 2 && net.InputCount() == kInputCount &&
-         net.OutputCount() == kStyleCount;
+  return net.Consistent() && net.InputCount() == kInputCount && net.OutputCount() == kStyleCount;
+}
+
+template <size_t N>
+bool AllFinite(const std::array<float, N>& values) {
+  return std::all_of(values.begin(), values.end(), [](float v) { return std::isfinite(v); });
 }
 
 }  // namespace
@@ -47,15 +53,23 @@ float Brain::Learn(int32_t genome, const Observation& inputs, int32_t style, flo
   Genome& g = genomes[static_cast<size_t>(genome)];
   Network& net = g.network;
   if (!SystemShape(net)) return 0.0f;
+  // One NaN or infinite game value would turn every output and every change signal of the
+  // network into NaN, and the record would spread it through the replay memory and the file.
+  // Such an episode teaches nothing; it is only counted.
+  std::array<float, kStyleCount> target{};
+  if (AllFinite(inputs) && std::isfinite(reward)) net.Forward(inputs, target);
+  if (!AllFinite(inputs) || !std::isfinite(reward) || !AllFinite(target)) {
+    ++nonFiniteEpisodes;
+    return 0.0f;
+  }
   const float r = reward < 0.0f ? 0.0f : std::min(1.0f, reward);
 
   // Only the chosen style's output is pulled towards the reward.
-  std::array<float, kStyleCount> target{};
-  net.Forward(inputs, target);
   target[static_cast<size_t>(style)] = r;
   const float loss = net.Train(inputs, target, config.learningRate, config.momentum,
                                config.weightDecay, config.gradientClip);
-  averageLoss = totalEpisodes == 0 ? loss : averageLoss * 0.98f + 0.02f * loss;
+  if (std::isfinite(loss))
+    averageLoss = totalEpisodes == 0 ? loss : averageLoss * 0.98f + 0.02f * loss;
 
   if (config.replaySize >= 1) {
     const ReplayRecord record{inputs, static_cast<uint8_t>(style), r};

@@ -36,7 +36,10 @@ float Derivative(uint8_t code, float z, float a) {
   }
 }
 
+// A NaN change signal (an overflow somewhere in the pass) changes nothing instead of moving the
+// weight by the whole clip.
 float Clip(float g, float clip) {
+  if (std::isnan(g)) return 0.0f;
   return g < -clip ? -clip : std::min(clip, g);
 }
 
@@ -123,9 +126,8 @@ bool Network::Init(std::span<const int32_t> sizes, std::span<const uint8_t> code
   // Negative sizes would turn the totals into huge allocations; refuse them like a bad shape.
   const bool negative = std::any_of(sizes.begin(), sizes.end(), [](int32_t v) { return v < 0; });
   if (sizes.size() < 2 || codes.size() != sizes.size() - 1 || negative) {
-    weights.clear();
-    biases.clear();
-    ZeroVelocities();
+    // Left empty, so that nothing takes it for a network of the asked shape.
+    *this = Network{};
     return false;
   }
   weights.assign(TotalWeights(sizes), 0.0f);
@@ -155,6 +157,13 @@ bool Network::Assign(std::vector<int32_t> sizes, std::vector<uint8_t> codes, std
   if (layerSizes.size() < 2 || activations.size() != layerSizes.size() - 1) return false;
   for (int32_t v : layerSizes)
     if (v < 1) return false;
+  return weights.size() == TotalWeights(layerSizes) && biases.size() == TotalBiases(layerSizes);
+}
+
+bool Network::Consistent() const {
+  if (layerSizes.size() < 2 || activations.size() != layerSizes.size() - 1) return false;
+  for (int32_t v : layerSizes)
+    if (v < 0) return false;
   return weights.size() == TotalWeights(layerSizes) && biases.size() == TotalBiases(layerSizes);
 }
 

@@ -35,14 +35,18 @@ struct Network {
   std::vector<float> biasVelocities;
 
   // Fresh random network. Draw order: layer 1 weights, layer 1 biases (only without xavier),
-  // layer 2 weights, ... False (and nothing drawn) when L < 2, the activation count is not
-  // L - 1 or a layer size is negative.
+  // layer 2 weights, ... False (nothing drawn, the network left empty) when L < 2, the
+  // activation count is not L - 1 or a layer size is negative.
   bool Init(std::span<const int32_t> sizes, std::span<const uint8_t> codes, Rng& rng, bool xavier);
 
   // Installs loaded vectors; velocities become 0. False when the shape is invalid (L < 2, wrong
   // activation count, a layer below 1) or the vectors do not match its totals.
   bool Assign(std::vector<int32_t> sizes, std::vector<uint8_t> codes, std::vector<float> w,
               std::vector<float> b);
+
+  // True when the vectors fit the shape (L >= 2, L - 1 activations, no negative layer, the
+  // totals of weights and biases): the only networks Forward and Train may be given.
+  bool Consistent() const;
 
   int32_t InputCount() const { return layerSizes.empty() ? 0 : layerSizes.front(); }
   int32_t OutputCount() const { return layerSizes.empty() ? 0 : layerSizes.back(); }

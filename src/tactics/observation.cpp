@@ -3,14 +3,27 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 namespace kvr::tactics {
 
 namespace {
 
-// lo when below lo, else min(hi, v).
+// The bounds below keep a NaN a NaN (std::min and std::max would turn it into a bound): a game
+// value that is not a number must reach Brain::Learn as one, which then refuses the episode,
+// instead of passing for a full trip, a full health bar or full progress.
+
+// lo when below lo, else min(hi, v); NaN stays NaN.
 float Clamp(float v, float lo, float hi) {
-  return v < lo ? lo : std::min(hi, v);
+  return v < lo ? lo : (v > hi ? hi : v);
+}
+
+// min(hi, v) and max(lo, v) that keep NaN.
+float AtMost(float v, float hi) {
+  return v > hi ? hi : v;
+}
+float AtLeast(float v, float lo) {
+  return v < lo ? lo : v;
 }
 
 float Dot2(const std::array<float, 2>& a, const std::array<float, 2>& b) {
@@ -66,12 +79,12 @@ std::array<float, 2> Direction2D(const Vec3& a, const Vec3& b) {
 Observation BuildObservation(const ObservationInputs& in) {
   Observation o{};
   const float d = HorizontalDistance(in.start, in.goal);
-  o[0] = std::min(1.5f, d / 2500.0f);
-  const float r = in.routeLength / std::max(1.0f, d) - 1.0f;
-  o[1] = r < 0.0f ? 0.0f : std::min(2.0f, r) * 0.5f;
+  o[0] = AtMost(d / 2500.0f, 1.5f);
+  const float r = in.routeLength / AtLeast(d, 1.0f) - 1.0f;
+  o[1] = r < 0.0f ? 0.0f : AtMost(r, 2.0f) * 0.5f;
   if (in.hasPlayer) {
     o[2] = Dot2(Direction2D(in.start, in.goal), Direction2D(in.start, in.player));
-    o[3] = std::min(1.5f, HorizontalDistance(in.goal, in.player) / 1500.0f);
+    o[3] = AtMost(HorizontalDistance(in.goal, in.player) / 1500.0f, 1.5f);
     const float yaw = in.playerYawDegrees * kDegToRad;
     o[4] = Dot2({std::cos(yaw), std::sin(yaw)}, Direction2D(in.player, in.start));
     o[10] = Clamp(in.playerSpeed / 600.0f, 0.0f, 1.5f);
@@ -79,10 +92,10 @@ Observation BuildObservation(const ObservationInputs& in) {
     o[3] = 1.5f;
   }
   AllyInputs(in, o);
-  o[7] = Clamp(in.health / std::max(1.0f, in.maxHealth), 0.0f, 1.0f);
+  o[7] = Clamp(in.health / AtLeast(in.maxHealth, 1.0f), 0.0f, 1.0f);
   o[8] = Clamp(in.weightClass / 3.0f, 0.0f, 1.0f);
   o[9] = in.hasAggroToken ? 1.0f : 0.0f;
-  o[11] = Clamp(in.fear / std::max(1.0f, in.fearThreshold), 0.0f, 1.5f);
+  o[11] = Clamp(in.fear / AtLeast(in.fearThreshold, 1.0f), 0.0f, 1.5f);
   return o;
 }
 
@@ -102,6 +115,16 @@ bool KeepsStyle(int32_t currentStyle, double decisionTime, const Vec3& lastGoal,
 
 EpisodeScore ScoreEpisode(const EpisodeOutcome& e, const Settings& s) {
   EpisodeScore r;
+  // A non-finite distance or health would read as full progress or full damage through the
+  // bounds below; the episode is judged "not a number" instead, which Brain::Learn refuses.
+  const float values[] = {e.startDistance,    e.currentDistance, e.healthAtStart,
+                          e.maxHealthAtStart, e.currentHealth,   e.playerHitSum};
+  for (float v : values) {
+    if (!std::isfinite(v)) {
+      r.raw = r.reward = std::numeric_limits<float>::quiet_NaN();
+      return r;
+    }
+  }
   const float p = (e.startDistance - e.currentDistance) / std::max(50.0f, e.startDistance);
   r.progress = p < -1.0f ? -1.0f : std::min(1.0f, p);
   const float m =

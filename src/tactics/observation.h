@@ -44,6 +44,8 @@ struct ObservationInputs {
   std::span<const Vec3> others;  // positions of the other live thugs that have a pawn
 };
 
+// A non-finite start, goal, player value or pawn value gives a NaN input (never a clamped
+// bound), so that the episode it opens is refused by Brain::Learn.
 Observation BuildObservation(const ObservationInputs& in);
 
 // Horizontal (x, y) distance.
@@ -83,7 +85,8 @@ struct EpisodeScore {
   float reward = 0.5f;  // sigmoid of sharpness x raw
 };
 
-// Reward of a finished episode from the Rewards settings (float32 throughout).
+// Reward of a finished episode from the Rewards settings (float32 throughout). An outcome with
+// a non-finite value scores raw and reward NaN (Brain::Learn refuses and counts such episodes).
 EpisodeScore ScoreEpisode(const EpisodeOutcome& outcome, const Settings& settings);
 
 // The verbose log line of an episode end (at most 255 characters).
