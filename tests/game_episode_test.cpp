@@ -2,6 +2,7 @@
 // every way an episode ends, and the verbose episode line in hand-made situations.
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <regex>
 
 #include "game/episodes.h"
@@ -161,6 +162,28 @@ TEST_F(Episodes, QuietWithoutVerboseLogButStillLearning) {
   EXPECT_EQ(rt.brain.totalEpisodes, 1u);
   EXPECT_EQ(rt.brain.styleStats[aps::kArcLeft].episodes, 1u);
   EXPECT_EQ(Lines().size(), lines);
+}
+
+// A pawn the engine reports at a non-finite position judges nothing: the brain refuses the
+// episode, and the thug keeps showing its last real reward, not "nan".
+TEST_F(Episodes, ANonFinitePositionEndsTheEpisodeUnlearnt) {
+  host::ModRuntime& rt = Start();
+  const auto me = Thug(L"Me", {0, 0, 0});
+  Discover();
+  game::TrackedThug& t = Record(me);
+  OpenEpisode(t, aps::kArcLeft, t.genomeIndex, {800, 0, 0}, 800.0f, 100.0f, rt.game.lastUpdate);
+  Place(me.root, {std::numeric_limits<float>::quiet_NaN(), 0, 0});
+  SetAlive(me, false);
+  Tick(2);
+  EXPECT_FALSE(t.episodeActive);
+  EXPECT_EQ(rt.brain.nonFiniteEpisodes, 1u);
+  EXPECT_EQ(rt.brain.totalEpisodes, 0u);
+  EXPECT_EQ(t.lastReward, -1.0f);
+  EXPECT_EQ(t.episodeCount, 0);
+  Tick(60);  // a snapshot is due
+  const ModState& state = ModState::Get();
+  ASSERT_TRUE(state.snapshot);
+  EXPECT_EQ(state.snapshot->nonFiniteEpisodes, 1u);
 }
 
 TEST_F(Episodes, MasterSwitchOffEndsEpisodesAndRestoresAvoidanceOnce) {

@@ -109,10 +109,15 @@ void EndEpisode(host::ModRuntime& rt, TrackedThug& thug, const char* reason) {
   outcome.spacingSamples = static_cast<int32_t>(thug.spacingSamples);
   outcome.spacedSamples = static_cast<int32_t>(thug.spacedSamples);
   const tactics::EpisodeScore score = tactics::ScoreEpisode(outcome, rt.gameSettings);
+  const uint64_t refusedBefore = rt.brain.nonFiniteEpisodes;
   const float loss =
       rt.brain.Learn(thug.episodeGenome, thug.episodeInputs, thug.episodeStyle, score.reward);
-  thug.lastReward = score.reward;
-  ++thug.episodeCount;
+  // An episode the brain refused (a non-finite game value) was not judged: the menu keeps the
+  // thug's last real reward instead of showing "nan".
+  if (rt.brain.nonFiniteEpisodes == refusedBefore) {
+    thug.lastReward = score.reward;
+    ++thug.episodeCount;
+  }
   if (rt.gameSettings.VerboseLog) {
     Log(tactics::FormatEpisodeLine(reason, thug.pawnClassName, aps::Style(thug.episodeStyle).name,
                                    score, loss));

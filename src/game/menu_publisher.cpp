@@ -114,6 +114,7 @@ void CopyBrain(const host::ModRuntime& rt, MenuSnapshot& s) {
   s.explorationRate = b.ExplorationRate();
   s.replaySize = b.replay.size();
   s.averageLoss = b.averageLoss;
+  s.nonFiniteEpisodes = b.nonFiniteEpisodes;
   s.genomes.resize(b.genomes.size());
   for (size_t i = 0; i < b.genomes.size(); ++i) {
     const tactics::Genome& genome = b.genomes[i];

@@ -41,8 +41,8 @@ struct ThugRow {
   int32_t genome = -1;
   int32_t episodes = 0;  // episodes of this thug that were judged
   bool boss = false;
-  int32_t currentStyle = -1;  // -1 = no decision yet
-  bool explored = false;      // the current style was an exploration pick
+  int32_t currentStyle = -1;                      // -1 = no decision yet
+  bool explored = false;                          // the current style was an exploration pick
   std::array<float, aps::kStyleCount> outputs{};  // network's expected score per style
   float lastReward = -1.0f;                       // -1 = none yet
   bool episodeActive = false;
@@ -90,8 +90,8 @@ struct MenuSnapshot {
   uint64_t hookCalls = 0;
   std::array<uint64_t, aps::kReshapeOutcomeCount> outcomes{};  // indexed by ReshapeOutcome
   double largestBuildMs = 0.0;
-  double averageBuildMs = 0.0;       // per arc attempt (reshaped + no valid arc)
-  double averageNavQueries = 0.0;    // per arc attempt
+  double averageBuildMs = 0.0;     // per arc attempt (reshaped + no valid arc)
+  double averageNavQueries = 0.0;  // per arc attempt
   uint64_t styleDecisions = 0;
 
   // Player.
@@ -105,6 +105,7 @@ struct MenuSnapshot {
   float explorationRate = 0.0f;
   size_t replaySize = 0;
   float averageLoss = 0.0f;
+  uint64_t nonFiniteEpisodes = 0;  // refused: an input or the reward was not finite
   std::vector<GenomeRow> genomes;
   std::array<StyleRow, aps::kStyleCount> styles{};
 

@@ -98,6 +98,10 @@ void DrawNetworkTab(RenderCopies& copies, ModState& shared) {
   ImGui::Text("Exploration now: %.1f%%   |   training loss (avg): %.5f   |   replay memory: %zu",
               snap.explorationRate * 100.0f, snap.averageLoss, snap.replaySize);
   ImGui::TextColored(kGrey, "%s", snap.brainStatus.c_str());
+  if (snap.nonFiniteEpisodes > 0) {
+    ImGui::TextColored(kRed, "%llu episodes not learnt: the game reported non-finite values",
+                       static_cast<unsigned long long>(snap.nonFiniteEpisodes));
+  }
   DrawBrainActions(shared);
   DrawGenomes(snap);
   Heading("Settings");
