@@ -188,11 +188,15 @@ bool World::Destroy(UObject* object) {
     Slot& slot = slots_[static_cast<size_t>(index)];
     byPath_.erase(slot.path);
     liveIndex_.erase(object);
-    pendingFree_.push_back(slot.memory);
-    releasedSlots_.push_back(index);
     slot = Slot{};
   }
+  // As in the engine, every listener hears of the object before its memory can go: a listener
+  // that is kept waiting (on a lock a running frame holds) must not find it already freed by the
+  // next frame's collection. The slot is not reused before then either.
   NotifyDeleted(object, index);
+  std::lock_guard<std::mutex> lock(objectsMutex_);
+  pendingFree_.push_back(reinterpret_cast<unsigned char*>(object));
+  releasedSlots_.push_back(index);
   return true;
 }
 
