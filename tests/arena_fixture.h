@@ -21,11 +21,19 @@ class DeleteLog final : public host::IDeleteListener {
   void NotifyUObjectDeleted(const host::UObject* object, int32_t) override {
     std::lock_guard<std::mutex> lock(mutex_);
     deleted_.push_back(object);
+    classes_.push_back(sim::Header(object)->cls);  // the memory is still valid here
   }
   void OnUObjectArrayShutdown() override {}
   bool Has(const host::UObject* object) {
     std::lock_guard<std::mutex> lock(mutex_);
     return std::find(deleted_.begin(), deleted_.end(), object) != deleted_.end();
+  }
+  // Notices of objects of this class or a subclass (addresses may be reused, classes tell).
+  size_t CountOfClass(const sim::Class* cls) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return static_cast<size_t>(
+        std::count_if(classes_.begin(), classes_.end(),
+                      [cls](const sim::Class* c) { return c->IsChildOf(cls); }));
   }
   size_t CountOf(const std::vector<const host::UObject*>& objects) {
     size_t n = 0;
@@ -37,6 +45,7 @@ class DeleteLog final : public host::IDeleteListener {
   sim::World& world_;
   std::mutex mutex_;
   std::vector<const host::UObject*> deleted_;
+  std::vector<const sim::Class*> classes_;
 };
 
 inline sim::ArenaRules ShippedRules() {
