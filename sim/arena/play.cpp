@@ -1,6 +1,7 @@
 #include "sim/arena/play.h"
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <map>
 
@@ -90,7 +91,12 @@ bool RunPlay(const PlayOptions& o, PlayReport& r, std::string& error) {
   std::unique_ptr<Arena> arena = Arena::Create(world, g, setup, error);
   if (!arena) return false;
   const auto started = std::chrono::steady_clock::now();
-  arena->Run(o.minutes * 60.0);
+  const auto frames =
+      static_cast<long long>(std::llround(o.minutes * 60.0 / setup.rules.frameSeconds));
+  for (long long i = 0; i < frames; ++i) {
+    world.Tick(setup.rules.frameSeconds);
+    host.Update();
+  }
   r.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   r.simulatedSeconds = arena->Now();
   r.stats = arena->Stats();
