@@ -86,6 +86,36 @@ TEST_F(ArenaTest, ThePlayerTurnsTowardsTheNearestThreatAtItsTurnRate) {
                   arena->Player().yaw);
 }
 
+TEST_F(ArenaTest, ThePlayerPatrolsPausesAtEachPointAndKitesFromThugsThatComeClose) {
+  ArenaRules rules = Standing();
+  rules.patrolSpeed = 250;
+  rules.patrolPauseSeconds = 3;
+  rules.kiteSpeed = 300;
+  auto arena = Start(rules, 1);
+  ASSERT_TRUE(arena);
+  arena->PlaceThug(0, {-2500, 2500, 0});
+  const aps::Vec3 corner = test::Arena().level.patrol[0];
+  double arrived = -1;
+  world_.AddFrameHook([&](World&, double) {
+    if (arrived < 0 && FloorDistance(arena->Player().position, corner) <= rules.arriveDistance)
+      arrived = arena->Now();
+  });
+  arena->Run(6.0);
+  ASSERT_GT(arrived, 0.0) << "it walked to its first patrol point";
+  const aps::Vec3 there = arena->Player().position;
+  arena->Run(arrived + rules.patrolPauseSeconds - 0.2 - arena->Now());
+  EXPECT_LT(FloorDistance(arena->Player().position, there), 1.0f) << "and stood there";
+  arena->Run(1.0);
+  EXPECT_GT(FloorDistance(arena->Player().position, there), 100.0f) << "then walked on";
+
+  const aps::Vec3 p = arena->Player().position;
+  arena->PlaceThug(0, {p.x, p.y + 150, p.z});
+  const float before = FloorDistance(p, arena->Thugs()[0].position);
+  arena->Run(0.5);
+  EXPECT_GT(FloorDistance(arena->Player().position, arena->Thugs()[0].position), before + 20.0f)
+      << "a thug too close makes it back off";
+}
+
 TEST_F(ArenaTest, MeleeTakesChunksUntilThePlayerIsDownThenItRespawnsOnItsController) {
   ArenaRules rules = Standing();
   rules.shotRange = 0;

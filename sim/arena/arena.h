@@ -97,6 +97,7 @@ struct ArenaPlayer {
   std::vector<aps::Vec3> patrolRoute;
   size_t patrolNext = 0;
   bool patrolStale = false;  // kiting took it off its patrol route
+  double pauseUntil = 0;     // standing at a patrol point until then
   bool rebuildAll = false;   // a part was destroyed by someone else: respawn everything
 };
 
