@@ -1,6 +1,6 @@
-// What a play run reads and writes besides the game: the rules file with its checks, the
-// level's player and spawn points, the navmesh cache, config.ini's VerboseLog, and the mod's
-// episode lines counted by reason.
+// A play run and what it reads and writes besides the game: the rules file with its checks,
+// the level's player and spawn points, the navmesh cache, config.ini's VerboseLog, the mod's
+// episode lines counted by reason, and a short match with the mod loaded.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -208,6 +208,35 @@ TEST(PlaySummary, EpisodeEndsAreCountedByReasonTheUsualOnesFirst) {
   const std::vector<std::pair<std::string, int>> expected = {
       {"re-plan", 1}, {"time", 2}, {"controller gone", 1}, {"zeta", 1}};
   EXPECT_EQ(report.episodeEnds, expected);
+}
+
+// The whole run in this process: the mod module next to this test program (the shared object,
+// or main.dll under Wine) loaded into the arena as the mod host loads it.
+TEST(PlayRun, AShortMatchWithTheModLoaded) {
+  test::TempDir dir;
+  PlayOptions options;
+  options.thugs = 3;
+  options.minutes = 0.25;
+  options.seed = 4;
+  options.modDir = dir.File("Mod");
+  options.navCacheDir = "none";
+  PlayReport report;
+  std::string error;
+  ASSERT_TRUE(RunPlay(options, report, error)) << error;
+  EXPECT_EQ(report.configNote, "config.ini written with the defaults and VerboseLog = 1");
+  EXPECT_NEAR(report.simulatedSeconds, 15.0, 0.05);
+  EXPECT_GT(report.stats.pathQueries, 3u);
+  ASSERT_GE(report.modLines.size(), 3u);
+  EXPECT_EQ(report.modLines[1], "[KorvathNeuralNav] fresh brain (no saved brain yet)");
+  const std::string summary = PlaySummary(options, report, false);
+  EXPECT_NE(summary.find("mod log: " + std::to_string(report.modLines.size()) + " lines"),
+            std::string::npos)
+      << summary;
+
+  options.modDir.clear();
+  options.level = dir.File("missing.json");
+  EXPECT_FALSE(RunPlay(options, report, error));
+  EXPECT_NE(error.find("missing.json"), std::string::npos);
 }
 
 }  // namespace
