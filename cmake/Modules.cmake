@@ -47,14 +47,20 @@ endif()
 kvr_glob(core_all ${KVR_ROOT}/src/*.cpp)
 list(FILTER core_all EXCLUDE REGEX "/win32/")
 list(FILTER core_all EXCLUDE REGEX "/src/host/exports\\.cpp$")
+list(FILTER core_all EXCLUDE REGEX "/imgui_glue/")  # built into kvr_imgui
+# The mod object installs the overlay, so the overlay's Windows layer is part of kvr_core there
+# (src/overlay/posix stands in for it elsewhere).
+kvr_glob(overlay_win32 ${KVR_ROOT}/src/overlay/win32/*.cpp)
+kvr_split_os(core_all ${core_all} ${overlay_win32})
 add_library(kvr_core STATIC ${core_all})
 target_include_directories(kvr_core PUBLIC ${KVR_ROOT}/src ${KVR_ROOT})
-target_link_libraries(kvr_core PUBLIC kvr_platform)
+target_link_libraries(kvr_core PUBLIC kvr_platform kvr_imgui)
 target_compile_options(kvr_core PRIVATE ${KVR_WARNINGS})
 set_target_properties(kvr_core PROPERTIES POSITION_INDEPENDENT_CODE ON)
 
 # --- the mod module: main.dll on Windows, libkvr_mod.so elsewhere -------------
 kvr_glob(mod_win32 ${KVR_ROOT}/src/*/win32/*.cpp)
+list(FILTER mod_win32 EXCLUDE REGEX "/src/overlay/")  # part of kvr_core
 list(FILTER mod_win32 EXCLUDE REGEX "/win32/msvc/")  # built for the MSVC ABI (MsvcAbi.cmake)
 if(NOT WIN32)
   set(mod_win32)

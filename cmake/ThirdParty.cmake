@@ -10,10 +10,16 @@ add_library(kvr_imgui STATIC
   ${KVR_IMGUI_DIR}/imgui.cpp ${KVR_IMGUI_DIR}/imgui_draw.cpp
   ${KVR_IMGUI_DIR}/imgui_tables.cpp ${KVR_IMGUI_DIR}/imgui_widgets.cpp)
 target_include_directories(kvr_imgui SYSTEM PUBLIC ${KVR_IMGUI_DIR} ${KVR_IMGUI_DIR}/backends)
+# ImGui reports each widget's label and rectangle to the item probe while one is attached (tests
+# find widgets by label that way); otherwise the hooks cost one flag test per widget.
+target_compile_definitions(kvr_imgui PUBLIC IMGUI_ENABLE_TEST_ENGINE)
+target_sources(kvr_imgui PRIVATE ${KVR_ROOT}/src/overlay/imgui_glue/item_probe.cpp)
+target_include_directories(kvr_imgui PRIVATE ${KVR_ROOT}/src)
 if(WIN32)
   target_sources(kvr_imgui PRIVATE ${KVR_IMGUI_DIR}/backends/imgui_impl_win32.cpp
     ${KVR_IMGUI_DIR}/backends/imgui_impl_dx11.cpp)
-  target_link_libraries(kvr_imgui PUBLIC d3d11 dxgi d3dcompiler dwmapi)
+  # Direct3D and the window manager are looked up when first used, not imported.
+  target_sources(kvr_imgui PRIVATE ${KVR_ROOT}/src/overlay/imgui_glue/win32/graphics_entry_points.cpp)
 endif()
 
 file(GLOB KVR_RECAST_SRC ${KVR_RECAST_DIR}/Recast/Source/*.cpp)

@@ -29,8 +29,11 @@ else
 fi
 
 echo "== Windows build (mingw-w64) and tests under Wine"
+# Windows programs get a virtual screen (Xvfb with Mesa) when there is no display, as on CI.
+screen=()
+[ -n "${DISPLAY:-}" ] || screen=(xvfb-run -a -s "-screen 0 1600x1000x24")
 if cmake --preset windows >/dev/null && cmake --build --preset windows; then
-  (cd build/windows && "$root/scripts/wine.sh" ./kvr-tests.exe --gtest_color=no) 2>&1 | tee "$logs/wine.log"
+  (cd build/windows && "${screen[@]}" "$root/scripts/wine.sh" ./kvr-tests.exe --gtest_color=no) 2>&1 | tee "$logs/wine.log"
   count "$logs/wine.log"
   grep -q '^\[  PASSED  \]' "$logs/wine.log" || failed=$((failed + 1))
   if "$root/scripts/check-dll.sh" build/windows/main.dll; then

@@ -14,7 +14,8 @@ host::UObject* const kCorruptObject =
 
 // The engine reads an object's header before it answers anything about it.
 void TouchHeader(const host::UObject* object) {
-  if (object == kCorruptObject) (void)*reinterpret_cast<const volatile uintptr_t*>(g_corruptAddress);
+  if (object == kCorruptObject)
+    (void)*reinterpret_cast<const volatile uintptr_t*>(g_corruptAddress);
 }
 
 }  // namespace

@@ -85,8 +85,8 @@ StandInHost::~StandInHost() {
   g_bootHost.compare_exchange_strong(self, nullptr);
 }
 
-bool StandInHost::Start(const std::string& modDir, const std::string& modBinary,
-                        std::string& error) {
+bool StandInHost::Start(const std::string& modDir, const std::string& modBinary, std::string& error,
+                        bool initialize) {
   if (mod_) {
     error = "a mod is already running";
     return false;
@@ -109,8 +109,10 @@ bool StandInHost::Start(const std::string& modDir, const std::string& modBinary,
   }
   // The mod host's order: its own update before and after Unreal is up; every call goes
   // through the object's table as the host makes it.
-  host::HostCallOnUpdate(mod_);
-  host::HostCallOnUnrealInit(mod_);
+  if (initialize) {
+    host::HostCallOnUpdate(mod_);
+    host::HostCallOnUnrealInit(mod_);
+  }
   return true;
 }
 
@@ -141,15 +143,19 @@ bool RunBoot(const BootOptions& options, BootReport& report, std::string& error)
   {
     StandInHost host(world);
     host.Seam().InjectCorruptObjects(options.injectFaults);
-    ok = host.Start(options.modDir, options.modBinary, error);
-    if (ok) {
+    const bool presented = options.present.window;
+    ok = host.Start(options.modDir, options.modBinary, error, !presented);
+    if (ok && presented) {
+      ok = DrivePresented(host.Mod(), world, options.present, options.ticks, options.frameSeconds,
+                          report.present, error);
+    } else if (ok) {
       for (int i = 0; i < options.ticks; ++i) {
         world.Tick(options.frameSeconds);
         host.Update();
       }
-      if (options.shutdownObjectArray) world.Shutdown();
-      host.Stop();
     }
+    if (host.Running() && options.shutdownObjectArray) world.Shutdown();
+    host.Stop();
     report.lines = LogLines(world);
     report.faultsInjected = host.Seam().corruptObjectsHandedOut.load();
     report.frames = world.FrameCount();

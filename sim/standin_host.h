@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sim/forwarding_host.h"
+#include "sim/present_window.h"
 #include "sim/world.h"
 
 namespace kvr::host {
@@ -32,8 +33,11 @@ class StandInHost {
 
   ForwardingHost& Seam() { return host_; }
   // modBinary empty = the module next to this program. False with a reason when the module
-  // cannot be installed or loaded or lacks its entry points.
-  bool Start(const std::string& modDir, const std::string& modBinary, std::string& error);
+  // cannot be installed or loaded or lacks its entry points. Without `initialize` the host's
+  // first update and on_unreal_init are left to the caller (a presenting window makes them).
+  bool Start(const std::string& modDir, const std::string& modBinary, std::string& error,
+             bool initialize = true);
+  host::CppUserModBase* Mod() const { return mod_; }
   // The host's own update, which it makes once per pass of its loop (after every frame here).
   void Update();
   void Stop();
@@ -55,12 +59,14 @@ struct BootOptions {
   double frameSeconds = 1.0 / 60.0;
   int injectFaults = 0;              // engine look-ups answered with a corrupt object
   bool shutdownObjectArray = false;  // end with the engine's object-array shutdown first
+  PresentOptions present;            // a real window and swap chain (Windows)
 };
 
 struct BootReport {
   std::vector<std::string> lines;  // every line the mod wrote, with prefix, without line end
   int faultsInjected = 0;
   unsigned long long frames = 0;
+  PresentReport present;
 };
 
 // The mod module's file name next to this program ("main.dll" on Windows, "libkvr_mod.so"

@@ -2,6 +2,7 @@
 
 #include "host/lifecycle.h"
 #include "host/mod_paths.h"
+#include "overlay/overlay_hooks.h"
 #include "platform/module.h"
 #include "platform/notice.h"
 #include "platform/steady_clock.h"
@@ -44,14 +45,15 @@ KorvathPalimarNeuralNav::KorvathPalimarNeuralNav(IHost* (*findModHost)())
 }
 
 KorvathPalimarNeuralNav::~KorvathPalimarNeuralNav() {
-  // The overlay hooks come out first (once there are any), then the mod steps aside.
+  // The overlay hooks come out first, then the mod steps aside.
+  overlay::RemoveOverlayHooks();
   Shutdown(runtime_);
 }
 
 void KorvathPalimarNeuralNav::on_unreal_init() {
   if (!hosted_) return;  // nothing to start without a host: no files, no listener
   StartUp(runtime_, ModDirectoryFromModulePath(ThisModulePath()));
-  // The overlay hooks go in here, after start-up.
+  overlay::InstallOverlayHooks();
 }
 
 }  // namespace kvr::host

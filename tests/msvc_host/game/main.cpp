@@ -273,10 +273,36 @@ int RunWithHost(const Options& o, sim::World& world, const sim::GameClasses& cla
 
 }  // namespace
 
+// A game has its window and its Direct3D device long before the mod host loads a mod; the
+// mod's overlay makes a throw-away pair of its own at start-up, which must find the system's
+// window and graphics libraries set up already, as in a game (both are kept to the end).
+void GameWindowAndDevice() {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof(wc);
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"KvrMsvcGameWindow";
+  RegisterClassExW(&wc);
+  CreateWindowExW(0, wc.lpszClassName, L"", WS_OVERLAPPEDWINDOW, 0, 0, 64, 64, nullptr, nullptr,
+                  wc.hInstance, nullptr);
+  // D3D11CreateDevice(default adapter, hardware, no module, no flags, default levels, SDK 7,
+  // device, level, context), looked up so this program needs no Direct3D headers.
+  using CreateDevice =
+      HRESULT(WINAPI*)(void*, int, HMODULE, UINT, const void*, UINT, UINT, void**, void*, void**);
+  HMODULE d3d = LoadLibraryW(L"d3d11.dll");
+  auto create = d3d ? reinterpret_cast<CreateDevice>(
+                          reinterpret_cast<void*>(GetProcAddress(d3d, "D3D11CreateDevice")))
+                    : nullptr;
+  void* device = nullptr;
+  void* context = nullptr;
+  if (create) create(nullptr, 1, nullptr, 0, nullptr, 0, 7, &device, nullptr, &context);
+}
+
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IONBF, 0);  // a crash must not eat what was said before it
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
   SetUnhandledExceptionFilter(ReportFault);
+  GameWindowAndDevice();
   Options o;
   if (!Parse(argc, argv, o)) {
     Say("usage: kvr-msvc-game --mod PATH [--host PATH] [options]");

@@ -1,0 +1,49 @@
+// The stand-in host's picture: on Windows a real window with a Direct3D 11 swap chain that a
+// render thread presents while the simulated game runs on the window's own thread (which pumps
+// the window's messages between ticks, as the engine's game thread does). The mod finds that
+// swap chain and window exactly as it finds the game's.
+//
+// A script drives what a player would do, one step after another (steps separated by ';'):
+//   wait N        until N more frames were presented
+//   key NAME      the key pressed and released (window messages; NAME as config.ini writes it)
+//   click X Y     the mouse moved to client point X,Y and the left button clicked there
+//   resize W H    the window's client area resized; the host resizes its swap chain on WM_SIZE
+//   shot PATH     the next presented picture (overlay included) saved as PNG
+//   faults N      the next N back-buffer requests of anyone but the host fault (an access
+//                 violation), and the swap chain is resized so the overlay must ask again
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kvr::host {
+class CppUserModBase;
+}
+
+namespace kvr::sim {
+
+class World;
+
+struct PresentOptions {
+  bool window = false;  // present on a real window (Windows builds only)
+  int width = 1280;
+  int height = 720;
+  std::string script;
+};
+
+struct PresentReport {
+  uint64_t frames = 0;             // frames the render thread presented
+  int keyMessagesSeen = 0;         // key messages that reached the host's own window procedure
+  int clickMessagesSeen = 0;       // left-button messages that reached it
+  int faultsRaised = 0;            // injected faults that fired
+  std::vector<std::string> steps;  // one line per script step, with its outcome
+};
+
+// Starts the mod (the host's update, then on_unreal_init, through the object's table) with the
+// window presenting, runs the script while the game ticks (at least `ticks` ticks of
+// `frameSeconds`, each followed by the host's update), and leaves the mod running for its
+// uninstall. False (error set) when the window or swap chain cannot be made, or a step fails.
+bool DrivePresented(host::CppUserModBase* mod, World& world, const PresentOptions& options,
+                    int ticks, double frameSeconds, PresentReport& report, std::string& error);
+
+}  // namespace kvr::sim

@@ -1,0 +1,142 @@
+// The stand-in host with a picture: the mod starts while a render thread presents, then the
+// script plays what a player does while the game ticks on the window's thread.
+#include <sstream>
+
+#include "host/mod_base.h"
+#include "settings/settings.h"
+#include "sim/present_window.h"
+#include "sim/win32/swap_chain_window.h"
+#include "sim/world.h"
+
+namespace kvr::sim {
+
+namespace {
+
+// Long enough for a slow software device; a step that takes longer has failed.
+constexpr DWORD kStepTimeoutMs = 30000;
+
+struct Player {
+  win32::SwapChainWindow& window;
+  World& world;
+  host::CppUserModBase* mod;
+  double frameSeconds;
+  int ticks = 0;
+
+  // One turn of the game thread: the window's messages, then one engine tick.
+  void Turn() {
+    win32::SwapChainWindow::PumpMessages();
+    world.Tick(frameSeconds);
+    host::HostCallOnUpdate(mod);
+    ++ticks;
+    Sleep(4);
+  }
+  template <typename Done>
+  bool TurnUntil(Done&& done) {
+    const DWORD start = GetTickCount();
+    while (!done()) {
+      if (GetTickCount() - start > kStepTimeoutMs) return false;
+      Turn();
+    }
+    return true;
+  }
+  bool WaitFrames(uint64_t n) {
+    const uint64_t target = window.Frames() + n;
+    return TurnUntil([&] { return window.Frames() >= target; });
+  }
+  void Post(UINT message, WPARAM wparam, LPARAM lparam) {
+    PostMessageW(window.Window(), message, wparam, lparam);
+  }
+};
+
+bool RunStep(Player& p, const std::string& step, std::string& note) {
+  std::istringstream in(step);
+  std::string verb;
+  in >> verb;
+  if (verb == "wait") {
+    int n = 0;
+    in >> n;
+    note = "wait " + std::to_string(n);
+    return n >= 0 && p.WaitFrames(n);
+  }
+  if (verb == "key") {
+    std::string name;
+    in >> name;
+    const int code = ParseKeyName(name);
+    note = "key " + name;
+    if (code <= 0) return false;
+    const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(code, MAPVK_VK_TO_VSC)) << 16;
+    p.Post(WM_KEYDOWN, code, 1 | scan);
+    p.Post(WM_KEYUP, code, 1 | scan | (LPARAM{1} << 30) | (LPARAM{1} << 31));
+    return p.WaitFrames(3);
+  }
+  if (verb == "click") {
+    int x = -1, y = -1;
+    in >> x >> y;
+    note = "click " + std::to_string(x) + " " + std::to_string(y);
+    const LPARAM at = MAKELPARAM(x, y);
+    p.Post(WM_MOUSEMOVE, 0, at);
+    if (!p.WaitFrames(3)) return false;
+    p.Post(WM_LBUTTONDOWN, MK_LBUTTON, at);
+    if (!p.WaitFrames(3)) return false;
+    p.Post(WM_LBUTTONUP, 0, at);
+    return p.WaitFrames(3);
+  }
+  if (verb == "resize") {
+    int w = 0, h = 0;
+    in >> w >> h;
+    const int before = p.window.Resizes();
+    p.window.ResizeClient(w, h);
+    const bool done = p.TurnUntil([&] { return p.window.Resizes() > before; });
+    char hr[16];
+    snprintf(hr, sizeof(hr), "0x%lX", static_cast<unsigned long>(p.window.LastResizeResult()));
+    note = "resize " + std::to_string(w) + "x" + std::to_string(h) + ": " + hr;
+    return done;
+  }
+  if (verb == "shot") {
+    std::string path;
+    std::getline(in >> std::ws, path);
+    note = "shot " + path;
+    p.window.RequestShot(path);
+    bool ok = false;
+    return p.TurnUntil([&] { return p.window.ShotDone(ok); }) && ok;
+  }
+  if (verb == "faults") {
+    int n = 0;
+    in >> n;
+    note = "faults " + std::to_string(n);
+    const int before = p.window.Resizes();
+    p.window.ArmFaults(n);
+    p.window.ResizeSwapChainAgain();
+    return p.TurnUntil([&] { return p.window.Resizes() > before; }) && p.WaitFrames(10);
+  }
+  note = "unknown step: " + step;
+  return false;
+}
+
+}  // namespace
+
+bool DrivePresented(host::CppUserModBase* mod, World& world, const PresentOptions& options,
+                    int ticks, double frameSeconds, PresentReport& report, std::string& error) {
+  win32::SwapChainWindow window;
+  if (!window.Open(options.width, options.height, error)) return false;
+  Player player{window, world, mod, frameSeconds};
+  host::HostCallOnUpdate(mod);
+  host::HostCallOnUnrealInit(mod);
+  bool ok = player.WaitFrames(2);
+  std::istringstream script(options.script);
+  for (std::string step; ok && std::getline(script, step, ';');) {
+    if (step.find_first_not_of(" \t") == std::string::npos) continue;
+    std::string note;
+    ok = RunStep(player, step, note);
+    report.steps.push_back(note + (ok ? "" : " FAILED"));
+    if (!ok) error = "script step failed: " + note;
+  }
+  while (ok && player.ticks < ticks) player.Turn();
+  report.frames = window.Frames();
+  report.keyMessagesSeen = window.keyMessages;
+  report.clickMessagesSeen = window.clickMessages;
+  report.faultsRaised = window.FaultsRaised();
+  return ok;
+}
+
+}  // namespace kvr::sim

@@ -1,0 +1,28 @@
+#include "overlay/render_copies.h"
+
+#include <mutex>
+
+#include "overlay/overlay_input.h"
+
+namespace kvr::overlay {
+
+const game::MenuSnapshot& RenderCopies::Snapshot() const {
+  static const game::MenuSnapshot kEmpty;
+  return snapshot ? *snapshot : kEmpty;
+}
+
+void CopySharedState(ModState& shared, RenderCopies& copies, OverlayInput& input, bool withLog) {
+  {
+    std::lock_guard<std::mutex> lock(shared.settingsLock);
+    if (shared.settingsVersion != copies.settingsVersion) {
+      copies.settings = shared.sharedSettings;
+      copies.settingsVersion = shared.settingsVersion;
+    }
+    copies.snapshot = shared.snapshot;
+    if (withLog) copies.log.assign(shared.recentLog.begin(), shared.recentLog.end());
+  }
+  input.menuKey.store(copies.settings.MenuKey);
+  input.blockGameInput.store(copies.settings.BlockGameInputWhileMenuOpen);
+}
+
+}  // namespace kvr::overlay

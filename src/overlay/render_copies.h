@@ -1,0 +1,34 @@
+// The render thread's own copies of what the menu and the route overlay draw: the settings
+// record (with the settings version it was copied at), the menu snapshot and the recent log.
+// Only the render thread touches them; they are refreshed from ModState once per frame.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "game/menu_snapshot.h"
+#include "host/mod_state.h"
+#include "settings/settings.h"
+
+namespace kvr::overlay {
+
+struct OverlayInput;
+
+struct RenderCopies {
+  Settings settings;             // written by the frame copy and by the menu's widgets
+  uint64_t settingsVersion = 0;  // the shared version starts at 1, so the first frame copies
+  std::shared_ptr<const game::MenuSnapshot> snapshot;  // immutable once published
+  std::vector<std::string> log;
+
+  // The snapshot, or an empty one before the game thread published any.
+  const game::MenuSnapshot& Snapshot() const;
+};
+
+// One short stay under the settings lock: the settings when their version moved on, the
+// snapshot, and the recent log when `withLog` (only the open menu shows it, and copying 250
+// lines every frame is the one cost a closed menu can skip). Then hands the menu key and the
+// input-blocking setting to the window procedure.
+void CopySharedState(ModState& shared, RenderCopies& copies, OverlayInput& input, bool withLog);
+
+}  // namespace kvr::overlay

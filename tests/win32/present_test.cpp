@@ -1,0 +1,133 @@
+// The real main.dll in the stand-in host with a real window and Direct3D 11 swap chain (under
+// Wine: Xvfb and Mesa): the overlay installs from the mod's start-up, the menu key sent as a
+// window message opens the menu over the host's picture, a click changes a setting that the
+// game adopts and saves, a resize goes through the hooked ResizeBuffers, and faults injected
+// into the overlay's frame stop it after the sixth while the host keeps presenting.
+//
+// The scenario runs in its own kvr-sim process: the swap-chain hooks are installed once per
+// process, and other tests here load main.dll too.
+#include <windows.h>
+
+#include <cstdio>
+#include <regex>
+
+#include "overlay_support.h"
+#include "sim/png_file.h"
+#include "test_support.h"
+
+namespace kvr::test {
+namespace {
+
+std::string ProgramDir() {
+  wchar_t path[MAX_PATH];
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring p(path);
+  p.resize(p.find_last_of(L"\\/"));
+  return std::string(p.begin(), p.end());
+}
+
+std::string RunProgram(const std::string& command) {
+  std::string out;
+  // cmd.exe drops the outermost pair of quotes, so the whole line gets one more pair.
+  if (FILE* pipe = _popen(("\"" + command + " 2>&1\"").c_str(), "r")) {
+    char buffer[512];
+    while (fgets(buffer, sizeof(buffer), pipe)) out += buffer;
+    _pclose(pipe);
+  }
+  return out;
+}
+
+struct Rgb {
+  int r, g, b;
+};
+
+::testing::AssertionResult Near(const sim::Image& image, int x, int y, Rgb want) {
+  if (x >= image.width || y >= image.height) return ::testing::AssertionFailure() << "outside";
+  const uint8_t* p = image.At(x, y);
+  if (std::abs(p[0] - want.r) <= 3 && std::abs(p[1] - want.g) <= 3 && std::abs(p[2] - want.b) <= 3)
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure()
+         << "pixel " << x << "," << y << " is " << int(p[0]) << "," << int(p[1]) << "," << int(p[2])
+         << " not " << want.r << "," << want.g << "," << want.b;
+}
+
+sim::Image Load(const std::string& path) {
+  sim::Image image;
+  std::string error;
+  EXPECT_TRUE(sim::ReadPng(path, image, error)) << path << ": " << error;
+  return image;
+}
+
+constexpr Rgb kSky{20, 70, 110};
+constexpr Rgb kFloor{60, 60, 60};
+constexpr Rgb kTitleBar{77, 51, 13};  // the menu's active title bar
+constexpr Rgb kActiveTab{140, 97, 26};
+
+// Where the menu lays out its widgets: the same code, headless, on the same display size.
+class PresentTest : public OverlayFixture {
+ protected:
+  PresentTest() : OverlayFixture(ImVec2(1280, 720)) { Frame(3); }
+  std::string ClickStep(const std::string& label) {
+    const auto item = Item(label);
+    EXPECT_TRUE(item) << label;
+    if (!item) return "";
+    const ImVec2 c = item->Centre();
+    return "click " + std::to_string(int(c.x)) + " " + std::to_string(int(c.y)) + "; ";
+  }
+};
+
+TEST_F(PresentTest, MenuAndOverlayOnARealSwapChain) {
+  TempDir dir;
+  const std::string d = dir.Path().string();
+  const auto title = Item(overlay::kMenuTitle);
+  const auto status = Item("Status");
+  ASSERT_TRUE(title && status);
+  const int titleX = int(title->min.x) + 300, titleY = int(title->min.y) + 8;
+  const std::string script = "wait 10; shot " + d + "\\before.png; key F9; wait 8; " +
+                             ClickStep("Enabled") + "wait 10; " +
+                             ClickStep("Save settings to config.ini") + "wait 10; shot " + d +
+                             "\\menu.png; resize 1024 640; wait 10; shot " + d +
+                             "\\resized.png; faults 8; wait 20; shot " + d + "\\after.png";
+  const std::string out = RunProgram("\"" + ProgramDir() + "\\kvr-sim.exe\" boot --mod-dir \"" + d +
+                                     "\" --window --ticks 10 --script \"" + script + "\"");
+
+  const std::string p = "[KorvathNeuralNav] ";
+  EXPECT_NE(out.find(p + "overlay: swap-chain hooks installed (vtable slots 8/13 from the Windows "
+                         "SDK); menu key F9\n"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find(p + "overlay ready on DirectX 11 (1280x720) - press F9 in a level for the "
+                         "menu\n"),
+            std::string::npos);
+  // The click on Enabled reached the game thread, and the save button wrote the file.
+  EXPECT_NE(out.find(p + "master switch OFF"), std::string::npos);
+  EXPECT_NE(out.find(p + "config.ini saved\n"), std::string::npos);
+  EXPECT_NE(ReadFile(dir.File("config.ini")).find("\nEnabled = 0"), std::string::npos);
+  EXPECT_NE(out.find("step: resize 1024x640: 0x0\n"), std::string::npos);
+  // The menu key and the clicks on the menu never reached the game; six faults stopped it.
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(
+      out, m,
+      std::regex(
+          R"(presented (\d+) frames; the game saw 0 key and 0 click messages; 6 injected faults fired)")))
+      << out;
+
+  const sim::Image before = Load(dir.File("before.png"));
+  EXPECT_TRUE(Near(before, titleX, titleY, kSky));
+  EXPECT_TRUE(Near(before, 640, 700, kFloor));
+  const sim::Image menu = Load(dir.File("menu.png"));
+  EXPECT_EQ(menu.width, 1280);
+  EXPECT_TRUE(Near(menu, titleX, titleY, kTitleBar));
+  EXPECT_TRUE(Near(menu, int(status->min.x) + 3, int(status->max.y) - 3, kActiveTab));
+  EXPECT_TRUE(Near(menu, 1000, 30, kSky));  // the host's picture around the menu
+  const sim::Image resized = Load(dir.File("resized.png"));
+  EXPECT_EQ(resized.width, 1024);
+  EXPECT_EQ(resized.height, 640);
+  EXPECT_TRUE(Near(resized, titleX, titleY, kTitleBar));
+  const sim::Image after = Load(dir.File("after.png"));
+  EXPECT_EQ(after.width, 1024);
+  EXPECT_TRUE(Near(after, titleX, titleY, kSky));  // the overlay stopped; the host did not
+}
+
+}  // namespace
+}  // namespace kvr::test
