@@ -41,11 +41,12 @@ fs::path PathOf(const std::string& utf8) {
   return fs::path(platform::Utf8ToWide(utf8));
 }
 
-bool InstallModule(const BootOptions& options, fs::path& installed, std::string& error) {
-  const std::string source = options.modBinary.empty() ? DefaultModBinary() : options.modBinary;
+bool InstallModule(const std::string& modDir, const std::string& modBinary, fs::path& installed,
+                   std::string& error) {
+  const std::string source = modBinary.empty() ? DefaultModBinary() : modBinary;
   std::error_code ec;
   std::string onDisk, wanted;
-  const fs::path dlls = PathOf(options.modDir) / "dlls";
+  const fs::path dlls = PathOf(modDir) / "dlls";
   fs::create_directories(dlls, ec);
   installed = dlls / "main.dll";
   // Rewriting a module file that is loaded (an earlier run in this process) would corrupt it.
@@ -63,26 +64,6 @@ bool InstallModule(const BootOptions& options, fs::path& installed, std::string&
   return true;
 }
 
-// The mod host's order: its own update before and after Unreal is up, the engine's frames
-// driving the pre-callback. Every call goes through the object's table as the host makes it.
-bool DriveMod(host::CppUserModBase* mod, World& world, const BootOptions& options,
-              BootReport& report, std::string& error) {
-  bool ok = true;
-  if (options.present.window) {
-    ok = DrivePresented(mod, world, options.present, options.ticks, options.frameSeconds,
-                        report.present, error);
-  } else {
-    host::HostCallOnUpdate(mod);
-    host::HostCallOnUnrealInit(mod);
-    for (int i = 0; i < options.ticks; ++i) {
-      world.Tick(options.frameSeconds);
-      host::HostCallOnUpdate(mod);
-    }
-  }
-  if (options.shutdownObjectArray) world.Shutdown();
-  return ok;
-}
-
 }  // namespace
 
 std::string DefaultModBinary() {
@@ -94,41 +75,93 @@ std::string DefaultModBinary() {
 #endif
 }
 
-bool RunBoot(const BootOptions& options, BootReport& report, std::string& error) {
-  fs::path installed;
-  if (!InstallModule(options, installed, error)) return false;
+StandInHost::StandInHost(World& world) : host_(world) {
+  host_.OfferClock(&SimulatedNanoseconds);
+}
 
-  World world;
-  const GameClasses classes = RegisterGameClasses(world);
-  world.Spawn(*classes.actor, L"GameStateTicker", {.ticks = true});
-  ForwardingHost host(world);
-  host.OfferClock(&SimulatedNanoseconds);
-  host.InjectCorruptObjects(options.injectFaults);
-  g_bootHost.store(&host);
+StandInHost::~StandInHost() {
+  Stop();
+  kvr::host::IHost* self = &host_;
+  g_bootHost.compare_exchange_strong(self, nullptr);
+}
 
-  void* module = platform::LoadModule(platform::WideToUtf8(installed.wstring()), error);
-  auto start = reinterpret_cast<StartMod>(platform::ModuleSymbol(module, "start_mod"));
-  auto uninstall = reinterpret_cast<UninstallMod>(platform::ModuleSymbol(module, "uninstall_mod"));
-  if (module && (!start || !uninstall)) error = "the mod module lacks start_mod or uninstall_mod";
-  bool driven = true;
-  if (module && start && uninstall) {
-    if (host::CppUserModBase* mod = start()) {
-      driven = DriveMod(mod, world, options, report, error);
-      uninstall(mod);
-    }
+bool StandInHost::Start(const std::string& modDir, const std::string& modBinary, std::string& error,
+                        bool initialize) {
+  if (mod_) {
+    error = "a mod is already running";
+    return false;
   }
+  fs::path installed;
+  if (!InstallModule(modDir, modBinary, installed, error)) return false;
+  g_bootHost.store(&host_);
+  void* module = platform::LoadModule(platform::WideToUtf8(installed.wstring()), error);
+  if (!module) return false;
+  auto start = reinterpret_cast<StartMod>(platform::ModuleSymbol(module, "start_mod"));
+  uninstall_ = reinterpret_cast<UninstallMod>(platform::ModuleSymbol(module, "uninstall_mod"));
+  if (!start || !uninstall_) {
+    error = "the mod module lacks start_mod or uninstall_mod";
+    return false;
+  }
+  mod_ = start();
+  if (!mod_) {
+    error = "start_mod returned no mod object";
+    return false;
+  }
+  // The mod host's order: its own update before and after Unreal is up; every call goes
+  // through the object's table as the host makes it.
+  if (initialize) {
+    host::HostCallOnUpdate(mod_);
+    host::HostCallOnUnrealInit(mod_);
+  }
+  return true;
+}
+
+void StandInHost::Update() {
+  if (mod_) host::HostCallOnUpdate(mod_);
+}
+
+void StandInHost::Stop() {
+  if (mod_ && uninstall_) uninstall_(mod_);
+  mod_ = nullptr;
+}
+
+std::vector<std::string> LogLines(World& world) {
+  std::vector<std::string> lines;
   for (const std::wstring& line : world.Output().Lines()) {
     std::string text = platform::WideToUtf8(line);
     if (!text.empty() && text.back() == '\n') text.pop_back();
-    report.lines.push_back(std::move(text));
+    lines.push_back(std::move(text));
   }
-  report.faultsInjected = host.corruptObjectsHandedOut.load();
-  report.frames = world.FrameCount();
-  world.Shutdown();
-  g_bootHost.store(nullptr);
-  // The module stays loaded: its pre-callback may still sit in engine structures we no longer
-  // run, and unloading code that a host still points at is how hosts crash.
-  return module && start && uninstall && driven;
+  return lines;
+}
+
+bool RunBoot(const BootOptions& options, BootReport& report, std::string& error) {
+  World world;
+  const GameClasses classes = RegisterGameClasses(world);
+  world.Spawn(*classes.actor, L"GameStateTicker", {.ticks = true});
+  bool ok;
+  {
+    StandInHost host(world);
+    host.Seam().InjectCorruptObjects(options.injectFaults);
+    const bool presented = options.present.window;
+    ok = host.Start(options.modDir, options.modBinary, error, !presented);
+    if (ok && presented) {
+      ok = DrivePresented(host.Mod(), world, options.present, options.ticks, options.frameSeconds,
+                          report.present, error);
+    } else if (ok) {
+      for (int i = 0; i < options.ticks; ++i) {
+        world.Tick(options.frameSeconds);
+        host.Update();
+      }
+    }
+    if (host.Running() && options.shutdownObjectArray) world.Shutdown();
+    host.Stop();
+    report.lines = LogLines(world);
+    report.faultsInjected = host.Seam().corruptObjectsHandedOut.load();
+    report.frames = world.FrameCount();
+    world.Shutdown();
+  }
+  return ok;
 }
 
 }  // namespace kvr::sim
