@@ -40,7 +40,7 @@ TEST(KvrSimPlay, TheModHooksTheArenaAndReshapesTheThugsRoutes) {
             std::string::npos)
       << r.out;
   EXPECT_GT(Number(r.out, R"(episode ends, (\d+) reshaped routes\))"), 10) << r.out;
-  EXPECT_EQ(r.out.find("fault"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("a fault was caught"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find("self-test failed"), std::string::npos) << r.out;
   // The engine's own threads planned beside the game thread, and got the engine's answers.
   EXPECT_GT(Number(r.out, R"(engine threads: (\d+) path queries)"), 0) << r.out;
