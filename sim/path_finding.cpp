@@ -95,7 +95,8 @@ PathResult* EngineFindPath(PathResult* result, const AgentProperties* agent,
   if (!nav) return result;
   World& world = *query->world;
   world.ChargeEngineTime(world.Costs().findPathNs);
-  aps::Route route;
+  // Kept per thread for its capacity: the search itself should be what a query costs.
+  thread_local aps::Route route;
   bool partial = false;
   result->result = kPathFail;
   if (!SearchPath(world, *nav, *query, route, partial) || route.empty() ||

@@ -116,7 +116,7 @@ bool DetourNav::FindPathOrPartial(const aps::Vec3& from, const aps::Vec3& to, ap
   return true;
 }
 
-bool DetourNav::HasLineOfSight(const aps::Vec3& from, const aps::Vec3& to) {
+bool DetourNav::Raycast(const aps::Vec3& from, const aps::Vec3& to, float& t) {
   if (!query_ || !Finite(from) || !Finite(to)) return false;
   std::lock_guard<std::mutex> hold(lock_);
   float a[3], b[3], startPos[3];
@@ -124,11 +124,29 @@ bool DetourNav::HasLineOfSight(const aps::Vec3& from, const aps::Vec3& to) {
   ToRecast(to, b);
   dtPolyRef startRef;
   if (!Nearest(a, extent_, startRef, startPos)) return false;
-  float t = 0.0f, normal[3];
+  float normal[3];
   int visited = 0;
-  const dtStatus cast = query_->raycast(startRef, startPos, b, &filter_, &t, normal, polys_.data(),
-                                        &visited, kMaxPathPolys);
-  return dtStatusSucceed(cast) && t >= 1.0f;
+  return dtStatusSucceed(query_->raycast(startRef, startPos, b, &filter_, &t, normal, polys_.data(),
+                                         &visited, kMaxPathPolys));
+}
+
+bool DetourNav::HasLineOfSight(const aps::Vec3& from, const aps::Vec3& to) {
+  float t = 0.0f;
+  return Raycast(from, to, t) && t >= 1.0f;
+}
+
+bool DetourNav::RaycastHit(const aps::Vec3& from, const aps::Vec3& to, aps::Vec3& hit) {
+  float t = 0.0f;
+  if (!Raycast(from, to, t)) {
+    hit = from;
+    return true;
+  }
+  if (t >= 1.0f) {
+    hit = to;
+    return false;
+  }
+  hit = {from.x + (to.x - from.x) * t, from.y + (to.y - from.y) * t, from.z + (to.z - from.z) * t};
+  return true;
 }
 
 }  // namespace kvr::sim

@@ -49,6 +49,7 @@ class DetourNav final : public LevelNavigation {
                          aps::Vec3& projected) override;
   bool FindPathOrPartial(const aps::Vec3& from, const aps::Vec3& to, aps::Route& points,
                          bool& partial) override;
+  bool RaycastHit(const aps::Vec3& from, const aps::Vec3& to, aps::Vec3& hit) override;
 
   // Walks from `from` towards `to` over the navmesh surface the way an agent moves: it slides
   // along the mesh's edges and never leaves it. `poly` is the agent's polygon, kept by the
@@ -61,6 +62,9 @@ class DetourNav final : public LevelNavigation {
 
  private:
   bool Nearest(const float* point, const aps::Vec3& extent, dtPolyRef& ref, float* nearest) const;
+  // Detour's raycast from the start's polygon: the hit parameter along the ray (1 or more when
+  // nothing is hit); false when the start is off the navmesh or Detour fails.
+  bool Raycast(const aps::Vec3& from, const aps::Vec3& to, float& t);
 
   NavMesh mesh_;  // keeps the Detour mesh alive
   aps::Vec3 extent_;

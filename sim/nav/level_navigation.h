@@ -18,6 +18,9 @@ class LevelNavigation : public aps::INav {
   // nearest to it and `partial` is set. False when either end is off the navmesh.
   virtual bool FindPathOrPartial(const aps::Vec3& from, const aps::Vec3& to, aps::Route& points,
                                  bool& partial) = 0;
+  // A straight ray over the navmesh: true when it hits the navmesh's edge, `hit` then holds the
+  // point where it stops (else the ray's end). A start off the navmesh counts as a hit there.
+  virtual bool RaycastHit(const aps::Vec3& from, const aps::Vec3& to, aps::Vec3& hit) = 0;
 };
 
 }  // namespace kvr::sim
