@@ -2,6 +2,9 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstring>
+#include <initializer_list>
+#include <string_view>
 
 #include "game/game_state.h"
 #include "nav/engine_records.h"
@@ -32,22 +35,88 @@ bool Finite(const aps::Vec3& v) {
   return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
 }
 
+// One engine function called through ProcessEvent with its parameter offsets looked up once,
+// when the navigation for a reshape is made, rather than by name on each of the build's calls.
+// Unusable (every call fails) when the layout is not valid or a parameter is missing or would
+// not fit the block.
+class BoundCall {
+ public:
+  struct Param {
+    std::wstring_view name;
+    int32_t bytes;
+  };
+  static constexpr int kMaxParams = 6;
+
+  BoundCall(const host::ParamLayout* layout, host::UObject* target,
+            std::initializer_list<Param> params)
+      : layout_(layout), target_(target) {
+    valid_ = layout && layout->valid && target && params.size() <= kMaxParams;
+    int i = 0;
+    for (const Param& p : params) {
+      if (!valid_) break;
+      const int32_t offset = host::ParamOffset(*layout, p.name);
+      valid_ = offset >= 0 && static_cast<int64_t>(offset) + p.bytes <= layout->size;
+      offsets_[i++] = offset;
+    }
+  }
+  bool Valid() const { return valid_; }
+
+  // A zeroed block: parameters nobody writes (FilterClass) stay zero, the engine's default.
+  void Begin() { std::memset(block_, 0, layout_->size); }
+  template <typename T>
+  void Put(int param, const T& value) {
+    std::memcpy(block_ + offsets_[param], &value, sizeof value);
+  }
+  template <typename T>
+  T Get(int param) const {
+    T value;
+    std::memcpy(&value, block_ + offsets_[param], sizeof value);
+    return value;
+  }
+  bool Call() {
+    host::IHost* h = host::Host();
+    if (!h) return false;
+    h->ProcessEvent(target_, layout_->function, block_);
+    return true;
+  }
+
+ private:
+  const host::ParamLayout* layout_;
+  host::UObject* target_;
+  bool valid_ = false;
+  int32_t offsets_[kMaxParams] = {};
+  alignas(16) unsigned char block_[host::kMaxParamBlock];
+};
+
 class EngineNav final : public aps::INav {
  public:
-  explicit EngineNav(const EngineNavContext& c) : c_(c) {}
+  explicit EngineNav(const EngineNavContext& c)
+      : c_(c),
+        project_(c.projectLayout, c.navigationSystem,
+                 {{L"WorldContextObject", 8},
+                  {L"Point", 12},
+                  {L"NavData", 8},
+                  {L"QueryExtent", 12},
+                  {L"ProjectedLocation", 12},
+                  {L"ReturnValue", 1}}),
+        raycast_(c.raycastLayout, c.navigationSystem,
+                 {{L"WorldContextObject", 8},
+                  {L"RayStart", 12},
+                  {L"RayEnd", 12},
+                  {L"Querier", 8},
+                  {L"ReturnValue", 1}}) {}
 
   bool ProjectPoint(const aps::Vec3& point, aps::Vec3& projected) override {
-    if (!c_.projectLayout || !c_.projectLayout->valid || !c_.navigationSystem) return false;
-    host::ParamBlock block(*c_.projectLayout);
-    block.SetObject(L"WorldContextObject", c_.worldContext);
-    block.SetVec3(L"Point", point);
-    block.SetObject(L"NavData", c_.navData);
-    block.SetVec3(L"QueryExtent", c_.queryExtent);
-    uint8_t ok = 0;
-    aps::Vec3 out;
-    if (!block.Call(c_.navigationSystem) || !block.GetByte(L"ReturnValue", ok) || !ok ||
-        !block.GetVec3(L"ProjectedLocation", out) || !Finite(out))
-      return false;
+    enum { kWorld, kPoint, kNavData, kExtent, kProjected, kReturn };
+    if (!project_.Valid()) return false;
+    project_.Begin();
+    project_.Put(kWorld, c_.worldContext);
+    project_.Put(kPoint, point);
+    project_.Put(kNavData, c_.navData);
+    project_.Put(kExtent, c_.queryExtent);
+    if (!project_.Call() || project_.Get<uint8_t>(kReturn) == 0) return false;
+    const aps::Vec3 out = project_.Get<aps::Vec3>(kProjected);
+    if (!Finite(out)) return false;
     projected = out;
     return true;
   }
@@ -78,19 +147,21 @@ class EngineNav final : public aps::INav {
   }
 
   bool HasLineOfSight(const aps::Vec3& from, const aps::Vec3& to) override {
-    if (!c_.raycastLayout || !c_.raycastLayout->valid || !c_.navigationSystem) return false;
-    host::ParamBlock block(*c_.raycastLayout);
-    block.SetObject(L"WorldContextObject", c_.worldContext);
-    block.SetVec3(L"RayStart", from);
-    block.SetVec3(L"RayEnd", to);
-    block.SetObject(L"Querier", c_.querier);
-    uint8_t hit = 1;
+    enum { kWorld, kStart, kEnd, kQuerier, kReturn };
+    if (!raycast_.Valid()) return false;
+    raycast_.Begin();
+    raycast_.Put(kWorld, c_.worldContext);
+    raycast_.Put(kStart, from);
+    raycast_.Put(kEnd, to);
+    raycast_.Put(kQuerier, c_.querier);
     // The engine reports a hit as true: only a clear "no hit" is a line of sight.
-    return block.Call(c_.navigationSystem) && block.GetByte(L"ReturnValue", hit) && hit == 0;
+    return raycast_.Call() && raycast_.Get<uint8_t>(kReturn) == 0;
   }
 
  private:
   const EngineNavContext& c_;
+  BoundCall project_;
+  BoundCall raycast_;
 };
 
 }  // namespace

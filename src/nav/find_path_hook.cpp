@@ -20,6 +20,13 @@ constexpr const char* kFaultMessage =
 // tries to take the state lock a second time.
 thread_local bool t_insideHook = false;
 
+// The calling thread's id, asked of the system once per thread: the hook runs for every path
+// query of every engine thread, and on some systems the question is a system call.
+uint32_t ThisThreadId() {
+  thread_local const uint32_t id = platform::CurrentThreadId();
+  return id;
+}
+
 struct ReshapeCall {
   host::ModRuntime& rt;
   void* result;
@@ -44,7 +51,7 @@ void* FindPathHook(void* result, const void* agent, const void* query) {
   const FindPathFn engine = rt.game.acceptedFindPath.load(std::memory_order_acquire);
   void* const answer = engine ? engine(result, agent, query) : result;
   if (rt.shuttingDown || rt.gameExitSeen || t_insideHook) return answer;
-  if (platform::CurrentThreadId() != rt.tickGate.gameThreadId.load()) return answer;
+  if (ThisThreadId() != rt.tickGate.gameThreadId.load()) return answer;
 
   std::lock_guard<std::mutex> lock(rt.stateLock);
   t_insideHook = true;
