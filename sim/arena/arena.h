@@ -97,6 +97,7 @@ struct ArenaPlayer {
   std::vector<aps::Vec3> patrolRoute;
   size_t patrolNext = 0;
   bool patrolStale = false;  // kiting took it off its patrol route
+  double pauseUntil = 0;     // standing at a patrol point until then
   bool rebuildAll = false;   // a part was destroyed by someone else: respawn everything
 };
 
@@ -118,7 +119,7 @@ class Arena final : public host::IDeleteListener {
   // start or spawn point, a spawn the player cannot be reached from, ...).
   static std::unique_ptr<Arena> Create(World& world, const GameClasses& g, const ArenaSetup& setup,
                                        std::string& error);
-  // Not while another thread ticks the world.
+  // Destroys what it spawned. Not while another thread ticks the world.
   ~Arena() override;
   Arena(const Arena&) = delete;
   Arena& operator=(const Arena&) = delete;

@@ -77,9 +77,12 @@ aps::Vec3 Arena::PlayerDirection() {
   if (rules_.patrolSpeed <= 0.0f || level_.patrol.empty()) return wanted;
   std::vector<aps::Vec3>& route = player_.patrolRoute;
   if (!route.empty() && player_.patrolNext >= route.size()) {
+    // At a patrol point: it looks around for a while before it walks on.
     player_.patrolIndex = (player_.patrolIndex + 1) % level_.patrol.size();
+    player_.pauseUntil = now_ + rules_.patrolPauseSeconds;
     route.clear();
   }
+  if (now_ < player_.pauseUntil) return wanted;
   if (route.empty() || (player_.patrolStale && !kiting)) {
     route.clear();
     player_.patrolNext = 0;

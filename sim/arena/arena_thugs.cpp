@@ -38,8 +38,9 @@ void Arena::MaybePlan(ArenaThug& thug) {
   const aps::Vec3 end = thug.route.empty() ? thug.plannedSlot : thug.route.back();
   const bool arrived =
       thug.planned && FloorDistance(thug.position, end) <= 2 * rules_.arriveDistance;
-  const bool due = !thug.planned ||
-                   FloorDistance(slot, thug.plannedSlot) > rules_.goalMoveDistance ||
+  // An attacker chases the player closely; the others keep their place in the ring loosely.
+  const float tolerance = thug.token ? rules_.attackGoalMoveDistance : rules_.goalMoveDistance;
+  const bool due = !thug.planned || FloorDistance(slot, thug.plannedSlot) > tolerance ||
                    (since >= rules_.replanSeconds && !arrived);
   if (due) Plan(thug);
 }

@@ -1,6 +1,7 @@
 #include "sim/arena/play.h"
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <map>
 
@@ -111,7 +112,12 @@ bool RunPlay(const PlayOptions& o, PlayReport& r, std::string& error) {
   world.SetEngineAllocatorEnabled(o.engineAllocator);
   std::unique_ptr<PathWorkers> workers = StartPathWorkers(o, level, world, *arena);
   const auto started = std::chrono::steady_clock::now();
-  arena->Run(o.minutes * 60.0);
+  const auto frames =
+      static_cast<long long>(std::llround(o.minutes * 60.0 / setup.rules.frameSeconds));
+  for (long long i = 0; i < frames; ++i) {
+    world.Tick(setup.rules.frameSeconds);
+    host.Update();
+  }
   r.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   if (workers) {
     workers->Stop();

@@ -44,6 +44,7 @@ constexpr Rule kRules[] = {
     {"planning.replanSeconds", &ArenaRules::replanSeconds, 0.1f, 60, false},
     {"planning.replanMinSeconds", &ArenaRules::replanMinSeconds, 0, 60, false},
     {"planning.goalMoveDistance", &ArenaRules::goalMoveDistance, 1, 10000, false},
+    {"planning.attackGoalMoveDistance", &ArenaRules::attackGoalMoveDistance, 1, 10000, false},
     {"planning.arriveDistance", &ArenaRules::arriveDistance, 1, 1000, false},
     {"slots.attackRadius", &ArenaRules::attackRadius, 0, 5000, false},
     {"slots.waitRadius", &ArenaRules::waitRadius, 0, 10000, false},
@@ -63,6 +64,7 @@ constexpr Rule kRules[] = {
     {"melee.chunks", &ArenaRules::meleeChunks, 0, 100, true},
     {"player.chunks", &ArenaRules::playerChunks, 1, 100, true},
     {"player.patrolSpeed", &ArenaRules::patrolSpeed, 0, 2000, false},
+    {"player.patrolPauseSeconds", &ArenaRules::patrolPauseSeconds, 0, 3600, false},
     {"player.kiteSpeed", &ArenaRules::kiteSpeed, 0, 2000, false},
     {"player.kiteRadius", &ArenaRules::kiteRadius, 0, 10000, false},
     {"player.turnDegreesPerSecond", &ArenaRules::turnRate, 0, 3600, false},
@@ -171,8 +173,15 @@ bool ParseRoot(const json& root, ArenaRules& rules, std::string& error) {
   Flatten(root, "", values);
   const std::vector<Binding> bindings = Bind(rules);
   for (const auto& [name, value] : values) {
-    bool known = false;
-    for (const Binding& b : bindings) known = known || b.name == name;
+    bool known = false, section = false;
+    for (const Binding& b : bindings) {
+      known = known || b.name == name;
+      section = section || b.name.rfind(name + ".", 0) == 0;
+    }
+    if (section) {
+      error = "\"" + name + "\" must be a section of rules, {\"name\": number, ...}";
+      return false;
+    }
     if (!known) {
       error = "unknown rule \"" + name + "\"";
       return false;

@@ -31,7 +31,8 @@ struct ArenaRules {
   float replanSeconds = 0;     // a thug not yet at its goal re-plans this often
   float replanMinSeconds = 0;  // and never sooner than this after its last plan
   float goalMoveDistance = 0;  // re-plan when its goal moved this far (cm) from the planned one
-  float arriveDistance = 0;    // a route point counts as reached this close (cm)
+  float attackGoalMoveDistance = 0;  // the same for a token holder
+  float arriveDistance = 0;          // a route point counts as reached this close (cm)
 
   // slots: goals around the player
   float attackRadius = 0;  // distance of a token holder's slot from the player (cm)
@@ -58,8 +59,9 @@ struct ArenaRules {
   float meleeChunks = 0;   // CurrentHealthChunk taken per hit (whole number)
 
   // the player
-  float playerChunks = 0;     // CurrentHealthChunk at spawn (whole number)
-  float patrolSpeed = 0;      // cm/s along the level's patrol points (0 = no patrol)
+  float playerChunks = 0;        // CurrentHealthChunk at spawn (whole number)
+  float patrolSpeed = 0;         // cm/s along the level's patrol points (0 = no patrol)
+  float patrolPauseSeconds = 0;  // standing at each patrol point before walking on
   float kiteSpeed = 0;        // cm/s away from thugs within the kite radius, on top of the patrol
   float kiteRadius = 0;       // cm
   float turnRate = 0;         // degrees per second towards the nearest threat
