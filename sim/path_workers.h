@@ -2,7 +2,9 @@
 // finding and environment queries do: through whatever a navmesh's FindPath slot holds at that
 // moment (the mod's hook, once installed), for the objects the game names as owners.
 //
-// Each frame hands the workers a share of queries; they run them while the frame goes on.
+// Each frame hands the workers a share of queries; they run them while the frame goes on. The
+// trips come from one seeded source and Stop runs every query handed out, so a match makes the
+// same queries whichever thread takes them.
 // Every answer is checked against the level navigation's own, so a path that someone changed
 // on the way (a hook reshaping a query it should have left alone) is counted as differing.
 //
@@ -59,7 +61,10 @@ class PathWorkers {
 
  private:
   struct Shared;
-  void Work(uint32_t seed);
+  void Work();
+  // One query through the slot, checked against the level navigation's own answer.
+  void Run(int32_t owner, const aps::Vec3& from, const aps::Vec3& to, aps::Route& route,
+           aps::Route& expected);
 
   std::unique_ptr<Shared> shared_;
   std::vector<std::thread> threads_;
