@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstring>
 #include <string>
 
 #include "mod_fixture.h"
@@ -207,6 +208,17 @@ TEST_F(NavHookInstaller, RestoreLeavesASlotSomebodyElseChangedSince) {
   EXPECT_EQ(Slot(r, game::kSlotFindPath), kLoad + 0x1A00010);
   EXPECT_EQ(Slot(r, game::kSlotFindPathHierarchical), kLoad + 0x999);
   EXPECT_FALSE(r.hooked);
+}
+
+TEST_F(NavHookInstaller, AHookWithNoAcceptedFindPathAnswersAPlainFailure) {
+  // A slot still holding the hook of a mod object that has gone: nothing to ask, so the caller
+  // gets a failed, empty result rather than what its record happened to hold.
+  ASSERT_EQ(rt_->game.acceptedFindPath.load(), nullptr);
+  unsigned char result[24], agent[16] = {}, query[136] = {};
+  std::memset(result, 0xCD, sizeof result);
+  EXPECT_EQ(game::FindPathHook(result, agent, query), result);
+  for (unsigned char byte : result) EXPECT_EQ(byte, 0);
+  EXPECT_EQ(rt_->game.pathHook.hookCalls, 0u);
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
 // FindPathHook: what the navmesh's FindPath slots call once the mod is installed. The engine's
 // own FindPath always runs first and its result record is always what the caller gets back;
 // only on the game thread, under the state lock, may the path's points be reshaped.
+#include <cstring>
+
 #include "host/log.h"
 #include "host/mod_runtime.h"
+#include "nav/engine_records.h"
 #include "nav/navmesh_table.h"
 #include "nav/path_reshape.h"
 #include "platform/clock.h"
@@ -48,8 +51,14 @@ void DisableAfterFault(host::ModRuntime& rt) {
 
 void* FindPathHook(void* result, const void* agent, const void* query) {
   host::ModRuntime& rt = host::ModRuntime::Get();
-  const FindPathFn engine = rt.game.acceptedFindPath.load(std::memory_order_acquire);
-  void* const answer = engine ? engine(result, agent, query) : result;
+  const FindPathFn engineFindPath = rt.game.acceptedFindPath.load(std::memory_order_acquire);
+  if (!engineFindPath) {
+    // Only a slot hooked by a mod object that is gone can get here: with no engine function
+    // to ask, the caller gets a plain failure rather than whatever its record held.
+    if (result) std::memset(result, 0, engine::kPathResultSize);
+    return result;
+  }
+  void* const answer = engineFindPath(result, agent, query);
   if (rt.shuttingDown || rt.gameExitSeen || t_insideHook) return answer;
   if (ThisThreadId() != rt.tickGate.gameThreadId.load()) return answer;
 
