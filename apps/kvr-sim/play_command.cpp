@@ -1,4 +1,5 @@
-// kvr-sim play --level FILE|default --thugs N --minutes M --seed S [--mod-dir DIR]
+// kvr-sim play --level FILE|default --thugs N --minutes M --seed S [--mod-dir DIR] [--workers N]
+//              [--no-engine-allocator]
 #include <iostream>
 
 #include "commands.h"
@@ -37,8 +38,18 @@ void AddPlayCommand(CLI::App& app) {
   play->add_option("--nav-cache", options->navCacheDir,
                    "Folder for cached navmesh builds (default: the system's temp folder; "
                    "\"none\" builds every time)");
+  play->add_option("--workers", options->pathWorkers,
+                   "Engine threads that plan paths through the navmesh slot beside the game "
+                   "thread (15 queries per simulated second between them; 0 = none)")
+      ->check(CLI::Range(0, 16))
+      ->capture_default_str();
+  auto noAllocator = std::make_shared<bool>(false);
+  play->add_flag("--no-engine-allocator", *noAllocator,
+                 "The engine offers the mod no allocator (routes are only reshaped where they "
+                 "fit the engine's point array)");
   play->add_flag("--log", *allLines, "Print every line the mod logged");
-  play->callback([options, allLines] {
+  play->callback([options, allLines, noAllocator] {
+    options->engineAllocator = !*noAllocator;
     PlayReport report;
     std::string error;
     if (!RunPlay(*options, report, error)) {

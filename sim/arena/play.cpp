@@ -41,6 +41,25 @@ std::string Format(const char* format, double a, double b = 0, double c = 0, dou
   return text;
 }
 
+// Engine threads planning for the arena's thugs beside the game thread; null with none asked.
+std::unique_ptr<PathWorkers> StartPathWorkers(const PlayOptions& o, const Level& level,
+                                              World& world, Arena& arena) {
+  if (o.pathWorkers <= 0) return nullptr;
+  PathWorkerOptions w;
+  w.threads = o.pathWorkers;
+  w.queriesPerFrame = kWorkerQueriesPerSecond * arena.Rules().frameSeconds;
+  w.seed = static_cast<uint32_t>(o.seed);
+  w.boundsMin = {level.floorMinX, level.floorMinY, level.floorZ};
+  w.boundsMax = {level.floorMaxX, level.floorMaxY, level.floorZ};
+  // The owners follow the arena's controllers as they come and go.
+  w.listOwners = [&arena, &world](std::vector<int32_t>& owners) {
+    for (const ArenaThug& t : arena.Thugs())
+      if (t.controller) owners.push_back(world.GetInternalIndex(t.controller));
+  };
+  auto workers = std::make_unique<PathWorkers>(world, arena.NavMeshObject(), w);
+  return workers;
+}
+
 }  // namespace
 
 void CountEpisodeEnds(const std::vector<std::string>& lines, PlayReport& report) {
@@ -90,6 +109,8 @@ bool RunPlay(const PlayOptions& o, PlayReport& r, std::string& error) {
   setup.seed = o.seed;
   std::unique_ptr<Arena> arena = Arena::Create(world, g, setup, error);
   if (!arena) return false;
+  world.SetEngineAllocatorEnabled(o.engineAllocator);
+  std::unique_ptr<PathWorkers> workers = StartPathWorkers(o, level, world, *arena);
   const auto started = std::chrono::steady_clock::now();
   const auto frames =
       static_cast<long long>(std::llround(o.minutes * 60.0 / setup.rules.frameSeconds));
@@ -98,6 +119,10 @@ bool RunPlay(const PlayOptions& o, PlayReport& r, std::string& error) {
     host.Update();
   }
   r.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  if (workers) {
+    workers->Stop();
+    r.workers = workers->Counts();
+  }
   r.simulatedSeconds = arena->Now();
   r.stats = arena->Stats();
   host.Stop();  // the mod saves its brain and puts the engine's path functions back
@@ -131,6 +156,12 @@ std::string PlaySummary(const PlayOptions& o, const PlayReport& r, bool allLines
          std::to_string(s.pawnSwaps) + " pawns swapped\n";
   out += "routes: " + std::to_string(s.pathQueries) + " path queries through the navmesh slot, " +
          std::to_string(s.pathFailures) + " without a path\n";
+  if (o.pathWorkers > 0) {
+    out += "engine threads: " + std::to_string(r.workers.queries) +
+           " path queries beside the game thread, " + std::to_string(r.workers.found) +
+           " with a path, " + std::to_string(r.workers.differing) +
+           " not as the engine made them\n";
+  }
   int reshaped = 0;
   std::vector<const std::string*> notable;
   for (const std::string& line : r.modLines) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "sim/arena/arena.h"
+#include "sim/path_workers.h"
 
 namespace kvr::sim {
 
@@ -22,7 +23,13 @@ struct PlayOptions {
   std::string modDir;       // empty = no mod: thugs walk the engine's own routes
   std::string modBinary;    // empty = the module next to this program
   std::string navCacheDir;  // empty = DefaultNavMeshCacheDir(); "none" = always build
+  // Engine threads that plan paths through the navmesh slot beside the game thread, at
+  // kWorkerQueriesPerSecond of simulated time between them.
+  int pathWorkers = 2;
+  bool engineAllocator = true;  // false: the engine offers the mod no allocator (GMalloc null)
 };
+
+inline constexpr double kWorkerQueriesPerSecond = 15.0;
 
 struct PlayReport {
   std::string levelPath;
@@ -35,6 +42,7 @@ struct PlayReport {
   std::vector<std::string> modLines;
   std::vector<std::pair<std::string, int>> episodeEnds;  // by reason, the usual ones first
   int episodes = 0;
+  PathWorkerCounts workers;
 };
 
 // False with a one-line reason when the level, the rules or the mod cannot be used.
