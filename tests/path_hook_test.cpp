@@ -477,5 +477,28 @@ TEST_F(PathHook, MasterSwitchOffRestoresTheSlotsAndOnHooksThemAgain) {
   ExpectEngineMemoryClean();
 }
 
+// Engine code the update calls into (here: whatever runs when avoidance is switched on) may plan
+// a path on the game thread; the hook must hand it the engine's route instead of waiting for the
+// state lock the update itself holds.
+TEST_F(PathHook, APathQueryFromInsideTheUpdateGetsTheEngineRoute) {
+  StartWith(Rules());
+  const sim::ThugObjects thug = AddThug(L"Thug");
+  PassSelfTest(thug);
+  Plan nested{thug, kFrom[0], kTo[0]};
+  int nestedQueries = 0;
+  world_.RegisterProcessEventPreCallback([&](host::UObject*, host::UFunction* f, void*) {
+    if (world_.GetName(host::AsObject(f)) != L"SetAvoidanceEnabled") return;
+    ++nestedQueries;
+    Run(world_, nested);
+  });
+  const uint64_t calls = rt_->game.pathHook.hookCalls;
+  AddThug(L"Second");  // its avoidance goes on inside the update
+  ASSERT_GT(nestedQueries, 0);
+  EXPECT_TRUE(nested.ok);
+  EXPECT_TRUE(SameRoute(nested.route, EngineRoute(kFrom[0], kTo[0])));
+  EXPECT_EQ(rt_->game.pathHook.hookCalls, calls);
+  ExpectEngineMemoryClean();
+}
+
 }  // namespace
 }  // namespace kvr

@@ -3,6 +3,7 @@
 // only on the game thread, under the state lock, may the path's points be reshaped.
 #include <cstring>
 
+#include "host/lifecycle.h"
 #include "host/log.h"
 #include "host/mod_runtime.h"
 #include "nav/engine_records.h"
@@ -59,7 +60,9 @@ void* FindPathHook(void* result, const void* agent, const void* query) {
     return result;
   }
   void* const answer = engineFindPath(result, agent, query);
-  if (rt.shuttingDown || rt.gameExitSeen || t_insideHook) return answer;
+  // Inside the update (engine code it called plans a path) the state lock is already held by
+  // this thread; waiting for it would never end.
+  if (rt.shuttingDown || rt.gameExitSeen || t_insideHook || host::InsideUpdate()) return answer;
   if (ThisThreadId() != rt.tickGate.gameThreadId.load()) return answer;
 
   std::lock_guard<std::mutex> lock(rt.stateLock);
