@@ -27,25 +27,47 @@ std::atomic_ref<void*> Slot(const UObject* navmesh, int slot) {
 
 }  // namespace
 
+CharacterObjects SpawnCharacter(World& world, const GameClasses& g, Class& pawnClass,
+                                std::wstring_view name, const aps::Vec3& location,
+                                UObject* controller) {
+  SpawnOptions ticking;
+  ticking.ticks = true;
+  CharacterObjects c;
+  c.pawn = world.Spawn(pawnClass, name, ticking);
+  c.root = world.Spawn(*g.sceneComponent, Part(name, L"_Root"));
+  c.movement = world.Spawn(*g.movementComponent, Part(name, L"_Movement"));
+  if (!c.pawn || !c.root || !c.movement) {
+    DestroyCharacter(world, c);
+    return {};
+  }
+  SetPointer(world, c.pawn, L"RootComponent", c.root);
+  SetPointer(world, c.pawn, L"CharacterMovement", c.movement);
+  SetLocation(world, c.root, location);
+  if (controller) {
+    SetPointer(world, controller, L"Pawn", c.pawn);
+    SetPointer(world, c.pawn, L"Controller", controller);
+  }
+  return c;
+}
+
+void DestroyCharacter(World& world, const CharacterObjects& character) {
+  for (UObject* part : {character.pawn, character.root, character.movement}) {
+    if (part) world.Destroy(part);
+  }
+}
+
 ThugObjects SpawnThug(World& world, const GameClasses& g, Class& controllerClass, Class& pawnClass,
                       std::wstring_view name, const aps::Vec3& location) {
   SpawnOptions ticking;
   ticking.ticks = true;
-  ThugObjects t;
-  t.controller = world.Spawn(controllerClass, Part(name, L"_Controller"), ticking);
-  t.pawn = world.Spawn(pawnClass, name, ticking);
-  t.root = world.Spawn(*g.sceneComponent, Part(name, L"_Root"));
-  t.movement = world.Spawn(*g.movementComponent, Part(name, L"_Movement"));
-  if (!t.controller || !t.pawn || !t.root || !t.movement) {
-    DestroyThug(world, t);
+  UObject* controller = world.Spawn(controllerClass, Part(name, L"_Controller"), ticking);
+  if (!controller) return {};
+  const CharacterObjects c = SpawnCharacter(world, g, pawnClass, name, location, controller);
+  if (!c.pawn) {
+    world.Destroy(controller);
     return {};
   }
-  SetPointer(world, t.controller, L"Pawn", t.pawn);
-  SetPointer(world, t.pawn, L"Controller", t.controller);
-  SetPointer(world, t.pawn, L"RootComponent", t.root);
-  SetPointer(world, t.pawn, L"CharacterMovement", t.movement);
-  SetLocation(world, t.root, location);
-  return t;
+  return {controller, c.pawn, c.root, c.movement};
 }
 
 void DestroyThug(World& world, const ThugObjects& thug) {
@@ -59,28 +81,24 @@ PlayerObjects SpawnPlayer(World& world, const GameClasses& g, std::wstring_view 
   SpawnOptions ticking;
   ticking.ticks = true;
   PlayerObjects p;
-  p.pawn = world.Spawn(*g.player, name, ticking);
-  p.root = world.Spawn(*g.sceneComponent, Part(name, L"_Root"));
-  p.movement = world.Spawn(*g.movementComponent, Part(name, L"_Movement"));
   p.controller = world.Spawn(*g.playerController, Part(name, L"_Controller"), ticking);
   p.cameraManager = world.Spawn(*g.cameraManager, Part(name, L"_CameraManager"), ticking);
   p.localPlayer = world.Spawn(*g.localPlayer, Part(name, L"_LocalPlayer"));
-  const UObject* parts[] = {p.pawn,       p.root,          p.movement,
-                            p.controller, p.cameraManager, p.localPlayer};
-  for (const UObject* part : parts) {
-    if (part) continue;
-    for (const UObject* made : parts) {
-      if (made) world.Destroy(const_cast<UObject*>(made));
+  const CharacterObjects c = p.controller
+                                 ? SpawnCharacter(world, g, *g.player, name, location, p.controller)
+                                 : CharacterObjects{};
+  if (!c.pawn || !p.cameraManager || !p.localPlayer) {
+    for (UObject* made : {p.controller, p.cameraManager, p.localPlayer}) {
+      if (made) world.Destroy(made);
     }
+    DestroyCharacter(world, c);
     return {};
   }
-  SetPointer(world, p.pawn, L"RootComponent", p.root);
-  SetPointer(world, p.pawn, L"CharacterMovement", p.movement);
-  SetPointer(world, p.pawn, L"Controller", p.controller);
-  SetPointer(world, p.controller, L"Pawn", p.pawn);
+  p.pawn = c.pawn;
+  p.root = c.root;
+  p.movement = c.movement;
   SetPointer(world, p.controller, L"PlayerCameraManager", p.cameraManager);
   SetPointer(world, p.controller, L"Player", p.localPlayer);
-  SetLocation(world, p.root, location);
   return p;
 }
 

@@ -24,6 +24,20 @@ struct PlayerObjects {
   UObject* localPlayer = nullptr;
 };
 
+// A character: a ticking pawn named `name` with its root component ("<name>_Root", at
+// `location`) and movement component ("<name>_Movement"), possessed by `controller` when that is
+// not null. All null when any part could not be spawned (the parts that were are destroyed).
+struct CharacterObjects {
+  UObject* pawn = nullptr;
+  UObject* root = nullptr;
+  UObject* movement = nullptr;
+};
+CharacterObjects SpawnCharacter(World& world, const GameClasses& g, Class& pawnClass,
+                                std::wstring_view name, const aps::Vec3& location,
+                                UObject* controller);
+// Destroys every part that still lives.
+void DestroyCharacter(World& world, const CharacterObjects& character);
+
 // Controller and pawn tick; names are derived from `name` ("<name>_Controller", ...). All null
 // when any part could not be spawned (the parts that were are destroyed again).
 ThugObjects SpawnThug(World& world, const GameClasses& g, Class& controllerClass, Class& pawnClass,

@@ -41,11 +41,12 @@ fs::path PathOf(const std::string& utf8) {
   return fs::path(platform::Utf8ToWide(utf8));
 }
 
-bool InstallModule(const BootOptions& options, fs::path& installed, std::string& error) {
-  const std::string source = options.modBinary.empty() ? DefaultModBinary() : options.modBinary;
+bool InstallModule(const std::string& modDir, const std::string& modBinary, fs::path& installed,
+                   std::string& error) {
+  const std::string source = modBinary.empty() ? DefaultModBinary() : modBinary;
   std::error_code ec;
   std::string onDisk, wanted;
-  const fs::path dlls = PathOf(options.modDir) / "dlls";
+  const fs::path dlls = PathOf(modDir) / "dlls";
   fs::create_directories(dlls, ec);
   installed = dlls / "main.dll";
   // Rewriting a module file that is loaded (an earlier run in this process) would corrupt it.
@@ -63,12 +64,6 @@ bool InstallModule(const BootOptions& options, fs::path& installed, std::string&
   return true;
 }
 
-void DriveMod(host::CppUserModBase* mod, World& world, const BootOptions& options) {
-  mod->on_unreal_init();
-  for (int i = 0; i < options.ticks; ++i) world.Tick(options.frameSeconds);
-  if (options.shutdownObjectArray) world.Shutdown();
-}
-
 }  // namespace
 
 std::string DefaultModBinary() {
@@ -80,40 +75,77 @@ std::string DefaultModBinary() {
 #endif
 }
 
-bool RunBoot(const BootOptions& options, BootReport& report, std::string& error) {
-  fs::path installed;
-  if (!InstallModule(options, installed, error)) return false;
+StandInHost::StandInHost(World& world) : host_(world) {
+  host_.OfferClock(&SimulatedNanoseconds);
+}
 
-  World world;
-  const GameClasses classes = RegisterGameClasses(world);
-  world.Spawn(*classes.actor, L"GameStateTicker", {.ticks = true});
-  ForwardingHost host(world);
-  host.OfferClock(&SimulatedNanoseconds);
-  host.InjectCorruptObjects(options.injectFaults);
-  g_bootHost.store(&host);
+StandInHost::~StandInHost() {
+  Stop();
+  kvr::host::IHost* self = &host_;
+  g_bootHost.compare_exchange_strong(self, nullptr);
+}
 
-  void* module = platform::LoadModule(platform::WideToUtf8(installed.wstring()), error);
-  auto start = reinterpret_cast<StartMod>(platform::ModuleSymbol(module, "start_mod"));
-  auto uninstall = reinterpret_cast<UninstallMod>(platform::ModuleSymbol(module, "uninstall_mod"));
-  if (module && (!start || !uninstall)) error = "the mod module lacks start_mod or uninstall_mod";
-  if (module && start && uninstall) {
-    if (host::CppUserModBase* mod = start()) {
-      DriveMod(mod, world, options);
-      uninstall(mod);
-    }
+bool StandInHost::Start(const std::string& modDir, const std::string& modBinary,
+                        std::string& error) {
+  if (mod_) {
+    error = "a mod is already running";
+    return false;
   }
+  fs::path installed;
+  if (!InstallModule(modDir, modBinary, installed, error)) return false;
+  g_bootHost.store(&host_);
+  void* module = platform::LoadModule(platform::WideToUtf8(installed.wstring()), error);
+  if (!module) return false;
+  auto start = reinterpret_cast<StartMod>(platform::ModuleSymbol(module, "start_mod"));
+  uninstall_ = reinterpret_cast<UninstallMod>(platform::ModuleSymbol(module, "uninstall_mod"));
+  if (!start || !uninstall_) {
+    error = "the mod module lacks start_mod or uninstall_mod";
+    return false;
+  }
+  mod_ = start();
+  if (!mod_) {
+    error = "start_mod returned no mod object";
+    return false;
+  }
+  mod_->on_unreal_init();
+  return true;
+}
+
+void StandInHost::Stop() {
+  if (mod_ && uninstall_) uninstall_(mod_);
+  mod_ = nullptr;
+}
+
+std::vector<std::string> LogLines(World& world) {
+  std::vector<std::string> lines;
   for (const std::wstring& line : world.Output().Lines()) {
     std::string text = platform::WideToUtf8(line);
     if (!text.empty() && text.back() == '\n') text.pop_back();
-    report.lines.push_back(std::move(text));
+    lines.push_back(std::move(text));
   }
-  report.faultsInjected = host.corruptObjectsHandedOut.load();
-  report.frames = world.FrameCount();
-  world.Shutdown();
-  g_bootHost.store(nullptr);
-  // The module stays loaded: its pre-callback may still sit in engine structures we no longer
-  // run, and unloading code that a host still points at is how hosts crash.
-  return module && start && uninstall;
+  return lines;
+}
+
+bool RunBoot(const BootOptions& options, BootReport& report, std::string& error) {
+  World world;
+  const GameClasses classes = RegisterGameClasses(world);
+  world.Spawn(*classes.actor, L"GameStateTicker", {.ticks = true});
+  bool ok;
+  {
+    StandInHost host(world);
+    host.Seam().InjectCorruptObjects(options.injectFaults);
+    ok = host.Start(options.modDir, options.modBinary, error);
+    if (ok) {
+      for (int i = 0; i < options.ticks; ++i) world.Tick(options.frameSeconds);
+      if (options.shutdownObjectArray) world.Shutdown();
+      host.Stop();
+    }
+    report.lines = LogLines(world);
+    report.faultsInjected = host.Seam().corruptObjectsHandedOut.load();
+    report.frames = world.FrameCount();
+    world.Shutdown();
+  }
+  return ok;
 }
 
 }  // namespace kvr::sim

@@ -8,7 +8,43 @@
 #include <string>
 #include <vector>
 
+#include "sim/forwarding_host.h"
+#include "sim/world.h"
+
+namespace kvr::host {
+class CppUserModBase;
+}
+
 namespace kvr::sim {
+
+// The mod module in a world, as the mod host runs it: installed as <mod dir>/dlls/main.dll,
+// loaded, `start_mod`, `on_unreal_init`; Stop calls `uninstall_mod`. The mod sees the world
+// through a ForwardingHost that offers the simulated clock. One at a time per process (the mod
+// finds its host through one exported function).
+class StandInHost {
+ public:
+  explicit StandInHost(World& world);
+  // Stops a mod still running. The module stays loaded: its pre-callback may still sit in
+  // engine structures, and unloading code that a host still points at is how hosts crash.
+  ~StandInHost();
+  StandInHost(const StandInHost&) = delete;
+  StandInHost& operator=(const StandInHost&) = delete;
+
+  ForwardingHost& Seam() { return host_; }
+  // modBinary empty = the module next to this program. False with a reason when the module
+  // cannot be installed or loaded or lacks its entry points.
+  bool Start(const std::string& modDir, const std::string& modBinary, std::string& error);
+  void Stop();
+  bool Running() const { return mod_ != nullptr; }
+
+ private:
+  ForwardingHost host_;
+  host::CppUserModBase* mod_ = nullptr;
+  void (*uninstall_)(host::CppUserModBase*) = nullptr;
+};
+
+// Every line the host's log device received, UTF-8, without line ends.
+std::vector<std::string> LogLines(World& world);
 
 struct BootOptions {
   std::string modDir;     // UTF-8; created when missing

@@ -224,6 +224,19 @@ void World::SetTicking(UObject* object, bool ticks) {
   if (index >= 0) slots_[static_cast<size_t>(index)].ticks = ticks;
 }
 
+void World::MarkPendingKill(UObject* object) {
+  std::lock_guard<std::mutex> lock(objectsMutex_);
+  const int32_t index = LiveSlotOf(object);
+  if (index >= 0 && !(Header(object)->flags & host::kObjectFlagClassDefault))
+    slots_[static_cast<size_t>(index)].pendingKill = true;
+}
+
+bool World::IsPendingKill(const UObject* object) const {
+  std::lock_guard<std::mutex> lock(objectsMutex_);
+  const int32_t index = LiveSlotOf(object);
+  return index >= 0 && slots_[static_cast<size_t>(index)].pendingKill;
+}
+
 bool World::SetBool(UObject* object, std::wstring_view name, bool value) const {
   const Property* p =
       object && Header(object)->cls ? Header(object)->cls->FindInChain(name) : nullptr;

@@ -93,6 +93,11 @@ class World final : public host::IHost {
   size_t LiveObjectCount() const;
   std::wstring PathOf(const UObject* object) const;
   void SetTicking(UObject* object, bool ticks);
+  // What the engine does to an actor it destroys before garbage collection frees it: the
+  // object stays in memory and in the array, but FindAllOf no longer reports it and it no
+  // longer ticks. Destroy frees it later (and sends the delete notices).
+  void MarkPendingKill(UObject* object);
+  bool IsPendingKill(const UObject* object) const;
   // The value's address in the object by reflected name (class chain), null when missing.
   template <typename T>
   T* Field(UObject* object, std::wstring_view name) const;
@@ -104,7 +109,11 @@ class World final : public host::IHost {
   // the frame hooks run, then every ticking actor gets ReceiveTick through ProcessEvent.
   void Tick(double seconds);
   // Runs before the actors tick, every frame, on the frame's thread (gameplay hangs off this).
-  void AddFrameHook(std::function<void(World&, double seconds)> hook);
+  // The id removes it again.
+  int AddFrameHook(std::function<void(World&, double seconds)> hook);
+  // Waits for a running frame to end, so the hook never runs afterwards; not from inside a
+  // frame.
+  void RemoveFrameHook(int id);
   bool StartGameThread(const GameThreadOptions& options);
   void StopGameThread();
   uint64_t FrameCount() const { return frames_.load(); }
@@ -167,6 +176,7 @@ class World final : public host::IHost {
     unsigned char* memory = nullptr;  // null = free slot
     std::wstring path;
     bool ticks = false;
+    bool pendingKill = false;
   };
   using Callbacks = std::vector<host::ProcessEventCallback>;
 
@@ -207,7 +217,8 @@ class World final : public host::IHost {
   std::shared_ptr<const Callbacks> callbacks_ = std::make_shared<Callbacks>();
 
   std::mutex hooksMutex_;
-  std::vector<std::function<void(World&, double)>> frameHooks_;
+  std::vector<std::pair<int, std::function<void(World&, double)>>> frameHooks_;
+  int nextHookId_ = 1;
 
   std::mutex framesMutex_;  // one frame at a time
   std::thread gameThread_;

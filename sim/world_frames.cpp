@@ -10,9 +10,16 @@
 
 namespace kvr::sim {
 
-void World::AddFrameHook(std::function<void(World&, double)> hook) {
+int World::AddFrameHook(std::function<void(World&, double)> hook) {
   std::lock_guard<std::mutex> lock(hooksMutex_);
-  frameHooks_.push_back(std::move(hook));
+  frameHooks_.emplace_back(nextHookId_, std::move(hook));
+  return nextHookId_++;
+}
+
+void World::RemoveFrameHook(int id) {
+  std::lock_guard<std::mutex> frame(framesMutex_);
+  std::lock_guard<std::mutex> lock(hooksMutex_);
+  std::erase_if(frameHooks_, [id](const auto& entry) { return entry.first == id; });
 }
 
 double World::SimulatedSeconds() const {
@@ -26,12 +33,12 @@ void World::Tick(double seconds) {
   if (ownsClock_) AdvanceSimulatedClock(step);
   frames_.fetch_add(1);
   CollectGarbage();
-  std::vector<std::function<void(World&, double)>> hooks;
+  std::vector<std::pair<int, std::function<void(World&, double)>>> hooks;
   {
     std::lock_guard<std::mutex> lock(hooksMutex_);
     hooks = frameHooks_;
   }
-  for (auto& hook : hooks) hook(*this, seconds);
+  for (auto& hook : hooks) hook.second(*this, seconds);
   TickActors(seconds);
 }
 
@@ -40,7 +47,8 @@ void World::TickActors(double seconds) {
   {
     std::lock_guard<std::mutex> lock(objectsMutex_);
     for (const Slot& slot : slots_) {
-      if (slot.memory && slot.ticks) actors.push_back(reinterpret_cast<UObject*>(slot.memory));
+      if (slot.memory && slot.ticks && !slot.pendingKill)
+        actors.push_back(reinterpret_cast<UObject*>(slot.memory));
     }
   }
   // Memory of an actor destroyed meanwhile stays valid until the next frame collects it; such

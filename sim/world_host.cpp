@@ -74,7 +74,7 @@ void World::FindAllOf(std::wstring_view className, std::vector<UObject*>& out) {
   {
     std::lock_guard<std::mutex> lock(objectsMutex_);
     for (const Slot& slot : slots_) {
-      if (!slot.memory) continue;
+      if (!slot.memory || slot.pendingKill) continue;
       const Class* objectClass = reinterpret_cast<const ObjectHeader*>(slot.memory)->cls;
       if (objectClass && objectClass->IsChildOf(cls)) {
         out.push_back(reinterpret_cast<UObject*>(slot.memory));

@@ -16,4 +16,7 @@ void AddRouteCommand(CLI::App& app);
 // `kvr-sim boot`: the mod module loaded as the mod host loads it, ticked, uninstalled.
 void AddBootCommand(CLI::App& app);
 
+// `kvr-sim play`: a match in the living arena, the mod loaded as the mod host loads it.
+void AddPlayCommand(CLI::App& app);
+
 }  // namespace kvr::sim::cli

@@ -5,10 +5,12 @@
 #include "commands.h"
 
 int main(int argc, char** argv) {
-  CLI::App app{"kvr-sim: the simulated engine: levels, navigation and arc routes"};
+  CLI::App app{
+      "kvr-sim: the simulated engine: levels, navigation, arc routes and the living arena"};
   app.require_subcommand(1);
   kvr::sim::cli::AddRouteCommand(app);
   kvr::sim::cli::AddBootCommand(app);
+  kvr::sim::cli::AddPlayCommand(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::RuntimeError& e) {  // a subcommand's own failure, already reported

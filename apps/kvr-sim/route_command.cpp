@@ -41,15 +41,6 @@ bool ParsePoint(const std::string& text, aps::Vec3& out) {
   return true;
 }
 
-// "default" is the arena; a bare name of a shipped level ("large") works too.
-std::string LevelFile(const std::string& level) {
-  if (level == "default") return LevelPath("arena");
-  std::string bytes;
-  if (level.find_first_of("/\\.") == std::string::npos && !platform::ReadWholeFile(level, bytes))
-    return LevelPath(level);
-  return level;
-}
-
 void Run(const RouteOptions& o) {
   aps::Vec3 from, to;
   if (!ParsePoint(o.from, from)) Fail("cannot read --from \"" + o.from + "\" (want x,y,z)");
@@ -58,7 +49,7 @@ void Run(const RouteOptions& o) {
   Level level;
   NavMesh mesh;
   std::string error;
-  if (!LoadLevelFile(LevelFile(o.level), level, error)) Fail(error);
+  if (!LoadLevelFile(ResolveLevelArgument(o.level), level, error)) Fail(error);
   if (!BuildNavMesh(level, {}, mesh, error)) Fail(error);
   DetourNav nav(mesh);
   RoutePreview preview;

@@ -2,6 +2,7 @@
 
 #include <DetourNavMesh.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace kvr::sim {
@@ -106,6 +107,36 @@ bool DetourNav::HasLineOfSight(const aps::Vec3& from, const aps::Vec3& to) {
   const dtStatus cast = query_->raycast(startRef, startPos, b, &filter_, &t, normal, polys_.data(),
                                         &visited, kMaxPathPolys);
   return dtStatusSucceed(cast) && t >= 1.0f;
+}
+
+}  // namespace kvr::sim
+
+namespace kvr::sim {
+
+bool DetourNav::MoveAlongSurface(dtPolyRef& poly, const aps::Vec3& from, const aps::Vec3& to,
+                                 aps::Vec3& reached) {
+  if (!query_ || !Finite(from) || !Finite(to)) return false;
+  std::lock_guard<std::mutex> hold(lock_);
+  float a[3], b[3], start[3], result[3];
+  ToRecast(from, a);
+  ToRecast(to, b);
+  std::copy(a, a + 3, start);
+  if (poly == 0 || !query_->isValidPolyRef(poly, &filter_)) {
+    if (!Nearest(a, poly, start)) return false;
+  }
+  int visited = 0;
+  if (dtStatusFailed(query_->moveAlongSurface(poly, start, b, &filter_, result, polys_.data(),
+                                              &visited, kMaxPathPolys)) ||
+      visited < 1) {
+    poly = 0;
+    return false;
+  }
+  poly = polys_[static_cast<size_t>(visited) - 1];
+  // The surface walk keeps the start height; the floor under the end point may differ.
+  float height = result[1];
+  if (dtStatusSucceed(query_->getPolyHeight(poly, result, &height))) result[1] = height;
+  reached = FromRecast(result);
+  return true;
 }
 
 }  // namespace kvr::sim

@@ -42,6 +42,12 @@ class DetourNav final : public aps::INav {
   bool FindPath(const aps::Vec3& from, const aps::Vec3& to, aps::Route& points) override;
   bool HasLineOfSight(const aps::Vec3& from, const aps::Vec3& to) override;
 
+  // Walks from `from` towards `to` over the navmesh surface the way an agent moves: it slides
+  // along the mesh's edges and never leaves it. `poly` is the agent's polygon, kept by the
+  // caller between steps (0 = look it up near `from`); false when `from` is not on the mesh.
+  bool MoveAlongSurface(dtPolyRef& poly, const aps::Vec3& from, const aps::Vec3& to,
+                        aps::Vec3& reached);
+
   // Longest polygon corridor and straight path a FindPath can produce.
   static constexpr int kMaxPathPolys = 1024;
 

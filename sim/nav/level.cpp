@@ -1,6 +1,7 @@
 #include "sim/nav/level.h"
 
 #include <cmath>
+#include <cstdio>
 #include <nlohmann/json.hpp>
 
 #include "platform/file.h"
@@ -96,6 +97,39 @@ bool ParseList(const json& root, const char* key, std::vector<T>& out, Fn parse,
   return true;
 }
 
+bool ParsePoint(const json& j, aps::Vec3& point, std::string& error) {
+  float xy[2];
+  if (!ReadNumbers(j, xy, 2)) {
+    error = "a point must be [x, y]";
+    return false;
+  }
+  point = {xy[0], xy[1], 0.0f};
+  return true;
+}
+
+bool ParsePlayer(const json& root, Level& level, std::string& error) {
+  const auto player = root.find("player");
+  if (player == root.end()) return true;
+  if (!player->is_object() || !player->contains("start") ||
+      !ParsePoint((*player)["start"], level.playerStart, error)) {
+    error = "\"player\" needs \"start\": [x, y] (and may list \"patrol\": [[x, y], ...])";
+    return false;
+  }
+  level.hasPlayerStart = true;
+  if (!ParseList(*player, "patrol", level.patrol, ParsePoint, error)) {
+    error = "\"player\" \"patrol\": " + error;
+    return false;
+  }
+  return true;
+}
+
+// Points are read as [x, y]; they stand on the floor.
+void PutPointsOnFloor(Level& level) {
+  level.playerStart.z = level.floorZ;
+  for (aps::Vec3& p : level.patrol) p.z = level.floorZ;
+  for (aps::Vec3& p : level.spawns) p.z = level.floorZ;
+}
+
 bool ParseRoot(const json& root, Level& level, std::string& error) {
   if (!root.is_object()) {
     error = "a level must be a JSON object";
@@ -110,8 +144,13 @@ bool ParseRoot(const json& root, Level& level, std::string& error) {
   }
   if (!ParseFloor(*floor, level, error) ||
       !ParseList(root, "boxes", level.boxes, ParseBox, error) ||
-      !ParseList(root, "walls", level.walls, ParseWall, error))
+      !ParseList(root, "walls", level.walls, ParseWall, error) || !ParsePlayer(root, level, error))
     return false;
+  if (!ParseList(root, "spawns", level.spawns, ParsePoint, error)) {
+    error = "\"spawns\": " + error;
+    return false;
+  }
+  PutPointsOnFloor(level);
   if (level.boxes.size() + level.walls.size() > kMaxLevelObstacles) {
     error = "the level has too many boxes and walls";
     return false;
@@ -166,6 +205,31 @@ bool WallOk(const LevelWall& w) {
          std::hypot(w.toX - w.fromX, w.toY - w.fromY) >= 1.0f;
 }
 
+bool StandingRoom(const Level& level, const aps::Vec3& p) {
+  const float m = kLevelAgentMargin;
+  return Finite(p.x) && Finite(p.y) && p.x >= level.floorMinX + m && p.x <= level.floorMaxX - m &&
+         p.y >= level.floorMinY + m && p.y <= level.floorMaxY - m &&
+         !InsideObstacle(level, p.x, p.y, m);
+}
+
+bool CheckPoints(const Level& level, const std::vector<aps::Vec3>& points, const char* what,
+                 std::string& error) {
+  if (points.size() > kMaxLevelPoints) {
+    error = std::string("the level has too many ") + what;
+    return false;
+  }
+  for (size_t i = 0; i < points.size(); ++i) {
+    if (StandingRoom(level, points[i])) continue;
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "%s point %zu (%.0f, %.0f) is off the floor or within %.0f cm of an obstacle",
+                  what, i + 1, points[i].x, points[i].y, kLevelAgentMargin);
+    error = text;
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool CheckLevel(const Level& level, std::string& error) {
@@ -181,7 +245,12 @@ bool CheckLevel(const Level& level, std::string& error) {
     if (!BoxOk(b)) return Fail(error, "a box has a value out of range or min not below max");
   for (const LevelWall& w : level.walls)
     if (!WallOk(w)) return Fail(error, "a wall has a value out of range or no length");
-  return true;
+  if (!level.hasPlayerStart && !level.patrol.empty())
+    return Fail(error, "a player patrol needs a player start");
+  if (level.hasPlayerStart && !CheckPoints(level, {level.playerStart}, "player start", error))
+    return false;
+  return CheckPoints(level, level.patrol, "patrol", error) &&
+         CheckPoints(level, level.spawns, "spawn", error);
 }
 
 bool ParseLevel(std::string_view text, Level& out, std::string& error) {
@@ -218,6 +287,16 @@ std::string LevelToJson(const Level& level) {
                      {"height", w.height}});
   root["boxes"] = std::move(boxes);
   root["walls"] = std::move(walls);
+  const auto points = [](const std::vector<aps::Vec3>& list) {
+    json out = json::array();
+    for (const aps::Vec3& p : list) out.push_back({p.x, p.y});
+    return out;
+  };
+  if (level.hasPlayerStart) {
+    root["player"] = {{"start", {level.playerStart.x, level.playerStart.y}},
+                      {"patrol", points(level.patrol)}};
+  }
+  if (!level.spawns.empty()) root["spawns"] = points(level.spawns);
   return root.dump(1) + "\n";
 }
 
@@ -244,6 +323,14 @@ bool SaveLevelFile(const std::string& path, const Level& level, std::string& err
 
 std::string LevelPath(const std::string& name) {
   return std::string(KVR_DATA_DIR) + "/levels/" + name + ".json";
+}
+
+std::string ResolveLevelArgument(const std::string& level) {
+  if (level == "default") return LevelPath("arena");
+  std::string bytes;
+  if (level.find_first_of("/\\.") == std::string::npos && !platform::ReadWholeFile(level, bytes))
+    return LevelPath(level);
+  return level;
 }
 
 std::vector<Obstacle> LevelObstacles(const Level& level) {

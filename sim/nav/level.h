@@ -5,10 +5,15 @@
 //     "name": "arena",
 //     "floor": {"min": [-3000, -3000], "max": [3000, 3000], "z": 0},
 //     "boxes": [{"min": [x, y, z], "max": [x, y, z]}, ...],
-//     "walls": [{"from": [x, y], "to": [x, y], "thickness": 40, "height": 300}, ...]
+//     "walls": [{"from": [x, y], "to": [x, y], "thickness": 40, "height": 300}, ...],
+//     "player": {"start": [x, y], "patrol": [[x, y], ...]},
+//     "spawns": [[x, y], ...]
 //   }
 // Boxes are axis-aligned; walls stand on the floor and may run in any direction. Everything
 // that is not floor is an obstacle: agents walk around it, never on it.
+// "player" (where the player starts and the waypoints of its patrol) and "spawns" (where thugs
+// appear) are optional: a level without them is only a map, the arena needs them. Each such
+// point lies on the floor, at least kLevelAgentMargin from its edge and from every obstacle.
 #pragma once
 #include <array>
 #include <string>
@@ -38,7 +43,17 @@ struct Level {
   float floorZ = 0.0f;
   std::vector<LevelBox> boxes;
   std::vector<LevelWall> walls;
+  // Points on the floor (z = floorZ).
+  bool hasPlayerStart = false;
+  aps::Vec3 playerStart;
+  std::vector<aps::Vec3> patrol;
+  std::vector<aps::Vec3> spawns;
 };
+
+// How far a player start, patrol point or spawn stays from the floor's edge and from obstacles
+// (the navmesh's agent radius: closer points are not on the navmesh).
+inline constexpr float kLevelAgentMargin = 34.0f;
+inline constexpr size_t kMaxLevelPoints = 1000;
 
 // An obstacle as the navmesh builder sees it: a convex footprint (counter-clockwise seen from
 // above with x right, y up) extruded from minZ to maxZ.
@@ -64,6 +79,9 @@ bool SaveLevelFile(const std::string& path, const Level& level, std::string& err
 
 // data/levels/<name>.json of the source tree.
 std::string LevelPath(const std::string& name);
+// What a user means by a level argument: "default" is the arena, a bare name that is not a
+// readable file is a shipped level ("large"), anything else is a file path.
+std::string ResolveLevelArgument(const std::string& level);
 
 // Boxes and walls of the level as footprints.
 std::vector<Obstacle> LevelObstacles(const Level& level);

@@ -1,0 +1,58 @@
+// `kvr-sim play`: the mod loaded as the mod host loads it, a match in the living arena run at
+// simulated time as fast as the machine goes, and a summary of what happened.
+//
+// The mod reports episode ends only in its verbose log lines ("episode <reason>: ..."), so
+// play makes sure the mod folder's config.ini has VerboseLog = 1 (see EnsureVerboseLog).
+#pragma once
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "sim/arena/arena.h"
+
+namespace kvr::sim {
+
+struct PlayOptions {
+  std::string level = "default";  // a level file, "default" or a shipped level's name
+  std::string rules;              // empty = the rules beside the level
+  int thugs = 12;
+  double minutes = 5.0;  // simulated
+  uint64_t seed = 1;
+  std::string modDir;       // empty = no mod: thugs walk the engine's own routes
+  std::string modBinary;    // empty = the module next to this program
+  std::string navCacheDir;  // empty = DefaultNavMeshCacheDir(); "none" = always build
+};
+
+struct PlayReport {
+  std::string levelPath;
+  std::string rulesPath;
+  std::string configNote;  // what play did to config.ini (empty without a mod)
+  bool navmeshFromCache = false;
+  ArenaStats stats;
+  double simulatedSeconds = 0;
+  double wallSeconds = 0;  // measured, for the speed line only
+  std::vector<std::string> modLines;
+  std::vector<std::pair<std::string, int>> episodeEnds;  // by reason, the usual ones first
+  int episodes = 0;
+};
+
+// False with a one-line reason when the level, the rules or the mod cannot be used.
+bool RunPlay(const PlayOptions& options, PlayReport& report, std::string& error);
+
+// The summary play prints; `allLines` lists every mod log line, not only the notable ones.
+std::string PlaySummary(const PlayOptions& options, const PlayReport& report, bool allLines);
+
+// Counts the mod's "episode <reason>: ..." lines by reason.
+void CountEpisodeEnds(const std::vector<std::string>& lines, PlayReport& report);
+
+// Makes sure <modDir>/config.ini asks for verbose lines. A missing file is written by the
+// mod's own writer with the defaults and VerboseLog = 1; in an existing file only the
+// VerboseLog line is changed (or added to [General]), every other byte stays as the user left
+// it. `note` tells what was done; false with a reason when the file cannot be written.
+bool EnsureVerboseLog(const std::string& modDir, std::string& note, std::string& error);
+
+// The text edit behind EnsureVerboseLog: `text` with [General] VerboseLog set to 1.
+std::string WithVerboseLog(const std::string& text);
+
+}  // namespace kvr::sim
