@@ -16,10 +16,25 @@ enum class ReplaceStatus {
   kRenameFailed,  // the temporary file could not be moved over the destination
 };
 
-// path is UTF-8. Reads the whole file in binary mode; false when it cannot be opened or read.
+enum class ReadStatus {
+  kOk,
+  kCannotOpen,  // missing, or not readable
+  kReadFailed,  // reading failed, or no memory for the content
+  kTooLarge,    // longer than the caller's limit; nothing is kept
+};
+
+// path is UTF-8. Reads the whole file in binary mode when it holds at most maxBytes; out is
+// replaced only on kOk. Never throws.
+ReadStatus ReadFileCapped(const std::string& path, size_t maxBytes, std::string& out);
+
+// Files the program reads whole are far below this; a larger one is refused rather than read.
+inline constexpr size_t kDefaultReadLimit = size_t{1} << 30;
+
+// ReadFileCapped with kDefaultReadLimit; false for anything but kOk.
 bool ReadWholeFile(const std::string& path, std::string& out);
 
-// Writes data to path + ".tmp", closes it, then replaces path with it.
+// Writes data to path + ".tmp", closes it, then replaces path with it. An empty path is
+// refused (kCannotOpen): it would name a file beside whatever the working directory is.
 ReplaceStatus WriteFileReplacing(const std::string& path, std::string_view data);
 
 }  // namespace kvr::platform

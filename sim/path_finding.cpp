@@ -36,11 +36,14 @@ void DeleteController(PathReferenceController* self, uint32_t flags) {
 
 constexpr PathReferenceVtable kControllerVtable{&DestroyPath, &DeleteController};
 
-// A path object holding `route`, owned by a fresh controller; false when allocation fails.
-bool MakePath(World& world, const aps::Route& route, PathResult& result) {
+// A path object holding `route`, owned by a fresh controller; false when allocation fails. The
+// point array has `slack` spare places beyond the route.
+bool MakePath(World& world, const aps::Route& route, bool partial, int32_t slack,
+              PathResult& result) {
+  const size_t capacity = route.size() + static_cast<size_t>(std::max(slack, 0));
   void* pathMemory = world.EngineMalloc(sizeof(NavPath), 16);
   void* controllerMemory = world.EngineMalloc(sizeof(PathReferenceController), 16);
-  void* points = world.EngineMalloc(route.size() * sizeof(aps::NavPoint), 16);
+  void* points = world.EngineMalloc(capacity * sizeof(aps::NavPoint), 16);
   if (!pathMemory || !controllerMemory || !points) {
     world.Free(pathMemory);
     world.Free(controllerMemory);
@@ -50,7 +53,9 @@ bool MakePath(World& world, const aps::Route& route, PathResult& result) {
   auto* path = new (pathMemory) NavPath();
   path->points = static_cast<aps::NavPoint*>(points);
   std::memcpy(path->points, route.data(), route.size() * sizeof(aps::NavPoint));
-  path->count = path->capacity = static_cast<int32_t>(route.size());
+  path->count = static_cast<int32_t>(route.size());
+  path->capacity = static_cast<int32_t>(capacity);
+  if (partial) path->flags |= kNavPathPartialBit;
   path->world = &world;
   auto* controller = new (controllerMemory) PathReferenceController();
   controller->vtable = &kControllerVtable;
@@ -59,6 +64,16 @@ bool MakePath(World& world, const aps::Route& route, PathResult& result) {
   result.path = path;
   result.controller = controller;
   return true;
+}
+
+// The engine's search: a partial path towards an unreachable goal when the level's navigation
+// can tell, otherwise complete paths only.
+bool SearchPath(World& world, aps::INav& nav, const PathQuery& query, aps::Route& route,
+                bool& partial) {
+  partial = false;
+  if (LevelNavigation* level = world.LevelNav())
+    return level->FindPathOrPartial(query.start, query.end, route, partial);
+  return nav.FindPath(query.start, query.end, route);
 }
 
 }  // namespace
@@ -78,13 +93,17 @@ PathResult* EngineFindPath(PathResult* result, const AgentProperties* agent,
   result->result = kPathError;
   aps::INav* nav = QueryNavigation(query);
   if (!nav) return result;
+  World& world = *query->world;
+  world.ChargeEngineTime(world.Costs().findPathNs);
   aps::Route route;
+  bool partial = false;
   result->result = kPathFail;
-  if (!nav->FindPath(query->start, query->end, route) || route.empty() ||
+  if (!SearchPath(world, *nav, *query, route, partial) || route.empty() ||
       route.size() > static_cast<size_t>(kMaxPathPoints)) {
     return result;
   }
-  if (MakePath(*query->world, route, *result)) result->result = kPathSuccess;
+  if (MakePath(world, route, partial, world.NextPathPointSlack(), *result))
+    result->result = kPathSuccess;
   return result;
 }
 
@@ -108,6 +127,7 @@ bool EngineTestHierarchicalPath(const AgentProperties* agent, const PathQuery* q
 
 bool EngineRaycast(const PathQuery* query, aps::Vec3* hit) {
   aps::INav* nav = QueryNavigation(query);
+  if (nav) query->world->ChargeEngineTime(query->world->Costs().raycastNs);
   const bool blocked = nav && !nav->HasLineOfSight(query->start, query->end);
   if (hit) *hit = blocked ? query->start : query->end;
   return blocked;

@@ -5,6 +5,10 @@
 // FindPath has the engine's calling convention: the result record to fill comes first and is
 // returned. On success the result holds a path object and its reference controller, both from
 // the engine allocator; whoever receives them releases the reference (ReleasePathReference).
+// A goal that lies on the navmesh but cannot be reached still gives success, with the path to
+// the nearest reachable point marked partial (kNavPathPartialBit), when the level's navigation
+// can find such paths. Point arrays may have spare capacity (World::SetPathPointSlack). On the
+// game thread each call costs the frame simulated time (World::NavigationCosts).
 #pragma once
 #include "sim/game_objects.h"
 #include "sim/path_records.h"

@@ -32,6 +32,7 @@
 #include "aps/aps.h"
 #include "host/api/host.h"
 #include "sim/name_table.h"
+#include "sim/nav/level_navigation.h"
 #include "sim/object_model.h"
 #include "sim/output_device.h"
 
@@ -50,6 +51,21 @@ inline constexpr uint32_t kEngineAllocatorAlignment = 16;
 
 // ReceiveTick parameter blocks larger than this are not ticked.
 inline constexpr size_t kMaxTickParams = 256;
+
+// What the engine's navigation work costs the frame that asks for it, in simulated time. The
+// simulated clock otherwise stands still within a frame; with these, time spent planning paths
+// on the game thread shows on the clock as it would in the game (queries on other threads run
+// beside the frame and cost it nothing).
+struct NavigationCosts {
+  uint64_t projectNs = 3'000;    // K2_ProjectPointToNavigation
+  uint64_t findPathNs = 40'000;  // a FindPath through a navmesh slot
+  uint64_t raycastNs = 6'000;    // NavigationRaycast and the Raycast slot
+};
+
+// The point arrays of engine paths: every other path gets room for this many more points than
+// it holds (an array the engine reused), the others fit exactly.
+inline constexpr int32_t kAlternatingPathSlack = -1;
+inline constexpr int32_t kReusedPathSlack = 16;
 
 struct GameThreadOptions {
   double frameSeconds = 1.0 / 60.0;  // simulated time per frame
@@ -124,8 +140,18 @@ class World final : public host::IHost {
 
   // --- level navigation -----------------------------------------------------------------------
   // The level's navigation, used by the navigation system's native functions; null = no level.
-  void SetNavigation(aps::INav* nav) { nav_.store(nav); }
+  // A LevelNavigation (DetourNav) also gives projection within the asked box and partial paths.
+  void SetNavigation(aps::INav* nav);
   aps::INav* Navigation() const { return nav_.load(); }
+  LevelNavigation* LevelNav() const { return levelNav_.load(); }
+
+  // Charges engine work to the simulated clock when it runs on the thread of the current frame.
+  void ChargeEngineTime(uint64_t nanoseconds);
+  void SetNavigationCosts(const NavigationCosts& costs);
+  NavigationCosts Costs() const;
+  // Extra capacity of the next path's point array (kAlternatingPathSlack by default).
+  void SetPathPointSlack(int32_t slack) { pathSlack_.store(slack); }
+  int32_t NextPathPointSlack();
   void SetLevelPath(std::wstring path) { levelPath_ = std::move(path); }
 
   // --- engine allocator and test knobs --------------------------------------------------------
@@ -227,6 +253,14 @@ class World final : public host::IHost {
   std::atomic<uint64_t> simulatedNanoseconds_{0};
 
   std::atomic<aps::INav*> nav_{nullptr};
+  std::atomic<LevelNavigation*> levelNav_{nullptr};
+  std::atomic<std::thread::id> frameThread_{};  // the thread inside Tick, none between frames
+  std::atomic<uint64_t> chargedNs_{0};          // charged this frame, not yet absorbed
+  std::atomic<uint64_t> projectCostNs_{NavigationCosts{}.projectNs};
+  std::atomic<uint64_t> findPathCostNs_{NavigationCosts{}.findPathNs};
+  std::atomic<uint64_t> raycastCostNs_{NavigationCosts{}.raycastNs};
+  std::atomic<int32_t> pathSlack_{kAlternatingPathSlack};
+  std::atomic<uint64_t> pathsMade_{0};
   std::atomic<bool> allocatorEnabled_{true};
   std::atomic<int64_t> liveAllocations_{0};
   std::mutex allocationsMutex_;

@@ -29,9 +29,21 @@ double World::SimulatedSeconds() const {
 void World::Tick(double seconds) {
   std::lock_guard<std::mutex> frame(framesMutex_);
   const auto step = static_cast<uint64_t>(std::llround(std::max(seconds, 0.0) * 1e9));
-  simulatedNanoseconds_.fetch_add(step);
-  if (ownsClock_) AdvanceSimulatedClock(step);
+  // Engine work charged during the last frame already moved the clock on; the frame's own
+  // length absorbs it (a frame that overran pushes the next one back instead).
+  const uint64_t charged = chargedNs_.load();
+  const uint64_t absorbed = std::min(charged, step);
+  chargedNs_.store(charged - absorbed);
+  simulatedNanoseconds_.fetch_add(step - absorbed);
+  if (ownsClock_) AdvanceSimulatedClock(step - absorbed);
   frames_.fetch_add(1);
+  struct FrameThread {
+    std::atomic<std::thread::id>& id;
+    explicit FrameThread(std::atomic<std::thread::id>& i) : id(i) {
+      id.store(std::this_thread::get_id());
+    }
+    ~FrameThread() { id.store(std::thread::id()); }
+  } onThisThread(frameThread_);
   CollectGarbage();
   std::vector<std::pair<int, std::function<void(World&, double)>>> hooks;
   {
@@ -40,6 +52,34 @@ void World::Tick(double seconds) {
   }
   for (auto& hook : hooks) hook.second(*this, seconds);
   TickActors(seconds);
+}
+
+void World::ChargeEngineTime(uint64_t nanoseconds) {
+  if (nanoseconds == 0 || frameThread_.load() != std::this_thread::get_id()) return;
+  chargedNs_.fetch_add(nanoseconds);
+  simulatedNanoseconds_.fetch_add(nanoseconds);
+  if (ownsClock_) AdvanceSimulatedClock(nanoseconds);
+}
+
+void World::SetNavigationCosts(const NavigationCosts& costs) {
+  projectCostNs_.store(costs.projectNs);
+  findPathCostNs_.store(costs.findPathNs);
+  raycastCostNs_.store(costs.raycastNs);
+}
+
+NavigationCosts World::Costs() const {
+  return {projectCostNs_.load(), findPathCostNs_.load(), raycastCostNs_.load()};
+}
+
+void World::SetNavigation(aps::INav* nav) {
+  levelNav_.store(dynamic_cast<LevelNavigation*>(nav));
+  nav_.store(nav);
+}
+
+int32_t World::NextPathPointSlack() {
+  const int32_t slack = pathSlack_.load();
+  if (slack >= 0) return slack;
+  return pathsMade_.fetch_add(1) % 2 == 1 ? kReusedPathSlack : 0;
 }
 
 void World::TickActors(double seconds) {

@@ -7,13 +7,14 @@
 
 namespace kvr::platform {
 
-bool ReadWholeFile(const std::string& path, std::string& out) {
+ReadStatus ReadFileCapped(const std::string& path, size_t maxBytes, std::string& out) {
   FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return false;
-  return detail::ReadAndClose(f, out);
+  if (!f) return ReadStatus::kCannotOpen;
+  return detail::ReadAndClose(f, maxBytes, out);
 }
 
 ReplaceStatus WriteFileReplacing(const std::string& path, std::string_view data) {
+  if (path.empty()) return ReplaceStatus::kCannotOpen;
   const std::string tmp = path + ".tmp";
   FILE* f = std::fopen(tmp.c_str(), "wb");
   if (!f) return ReplaceStatus::kCannotOpen;

@@ -9,11 +9,16 @@
 
 namespace kvr::platform {
 
-bool ReadWholeFile(const std::string& path, std::string& out) {
-  // Shared for reading and writing, so a file another program holds open still reads.
-  FILE* f = _wfsopen(Utf8ToWide(path).c_str(), L"rb", _SH_DENYNO);
-  if (!f) return false;
-  return detail::ReadAndClose(f, out);
+ReadStatus ReadFileCapped(const std::string& path, size_t maxBytes, std::string& out) {
+  FILE* f = nullptr;
+  try {
+    // Shared for reading and writing, so a file another program holds open still reads.
+    f = _wfsopen(Utf8ToWide(path).c_str(), L"rb", _SH_DENYNO);
+  } catch (...) {  // no memory for the wide path
+    return ReadStatus::kReadFailed;
+  }
+  if (!f) return ReadStatus::kCannotOpen;
+  return detail::ReadAndClose(f, maxBytes, out);
 }
 
 ReplaceStatus WriteFileReplacing(const std::string& path, std::string_view data) {

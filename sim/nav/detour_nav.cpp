@@ -1,5 +1,6 @@
 #include "sim/nav/detour_nav.h"
 
+#include <DetourCommon.h>
 #include <DetourNavMesh.h>
 
 #include <algorithm>
@@ -39,9 +40,10 @@ DetourNav::~DetourNav() {
 // Detour answers "success" with a null polygon when the box holds no polygon, and its nearest
 // point can lie outside the box (the closest point of a polygon that only grazes the box, a
 // different floor). Both count as "not on the navmesh", as they do for the engine.
-bool DetourNav::Nearest(const float* point, dtPolyRef& ref, float* nearest) const {
+bool DetourNav::Nearest(const float* point, const aps::Vec3& extent, dtPolyRef& ref,
+                        float* nearest) const {
   float half[3];
-  ToRecast(extent_, half);
+  ToRecast(extent, half);
   ref = 0;
   if (dtStatusFailed(query_->findNearestPoly(point, half, &filter_, &ref, nearest)) || ref == 0)
     return false;
@@ -51,38 +53,58 @@ bool DetourNav::Nearest(const float* point, dtPolyRef& ref, float* nearest) cons
 }
 
 bool DetourNav::ProjectPoint(const aps::Vec3& point, aps::Vec3& projected) {
-  if (!query_ || !Finite(point)) return false;
+  return ProjectPointInBox(point, extent_, projected);
+}
+
+bool DetourNav::ProjectPointInBox(const aps::Vec3& point, const aps::Vec3& extent,
+                                  aps::Vec3& projected) {
+  if (!query_ || !Finite(point) || !Finite(extent) ||
+      !(extent.x > 0 && extent.y > 0 && extent.z > 0))
+    return false;
   std::lock_guard<std::mutex> hold(lock_);
   float p[3], nearest[3];
   ToRecast(point, p);
   dtPolyRef ref;
-  if (!Nearest(p, ref, nearest)) return false;
+  if (!Nearest(p, extent, ref, nearest)) return false;
   projected = FromRecast(nearest);
   return true;
 }
 
 bool DetourNav::FindPath(const aps::Vec3& from, const aps::Vec3& to, aps::Route& points) {
+  bool partial = false;
+  return FindPathOrPartial(from, to, points, partial) && !partial;
+}
+
+bool DetourNav::FindPathOrPartial(const aps::Vec3& from, const aps::Vec3& to, aps::Route& points,
+                                  bool& partial) {
+  partial = false;
   if (!query_ || !Finite(from) || !Finite(to)) return false;
   std::lock_guard<std::mutex> hold(lock_);
   float a[3], b[3], startPos[3], endPos[3];
   ToRecast(from, a);
   ToRecast(to, b);
   dtPolyRef startRef, endRef;
-  if (!Nearest(a, startRef, startPos) || !Nearest(b, endRef, endPos)) return false;
+  if (!Nearest(a, extent_, startRef, startPos) || !Nearest(b, extent_, endRef, endPos))
+    return false;
   int npolys = 0;
   const dtStatus found = query_->findPath(startRef, endRef, startPos, endPos, &filter_,
                                           polys_.data(), &npolys, kMaxPathPolys);
-  // A partial corridor ends at the polygon closest to the goal: not a path to it.
-  if (dtStatusFailed(found) || (found & (DT_PARTIAL_RESULT | DT_BUFFER_TOO_SMALL)) || npolys < 1 ||
-      polys_[npolys - 1] != endRef)
-    return false;
+  if (dtStatusFailed(found) || npolys < 1) return false;
+  // A corridor that does not end on the goal's polygon (another island, or the node pool ran
+  // out) ends at the polygon nearest to the goal: walk to its point nearest to the goal.
+  partial = (found & (DT_PARTIAL_RESULT | DT_BUFFER_TOO_SMALL)) || polys_[npolys - 1] != endRef;
+  if (partial) {
+    float reachable[3];
+    if (dtStatusFailed(query_->closestPointOnPoly(polys_[npolys - 1], endPos, reachable, nullptr)))
+      return false;
+    dtVcopy(endPos, reachable);
+  }
   int ncorners = 0;
   const dtStatus pulled = query_->findStraightPath(startPos, endPos, polys_.data(), npolys,
                                                    straight_.data(), straightFlags_.data(),
                                                    straightRefs_.data(), &ncorners, kMaxPathPolys);
-  if (dtStatusFailed(pulled) || (pulled & (DT_PARTIAL_RESULT | DT_BUFFER_TOO_SMALL)) ||
-      ncorners < 1)
-    return false;
+  if (dtStatusFailed(pulled) || ncorners < 1) return false;
+  partial = partial || (pulled & (DT_PARTIAL_RESULT | DT_BUFFER_TOO_SMALL));
   points.resize(static_cast<size_t>(ncorners));
   for (int i = 0; i < ncorners; ++i) {
     aps::NavPoint& pt = points[static_cast<size_t>(i)];
@@ -101,7 +123,7 @@ bool DetourNav::HasLineOfSight(const aps::Vec3& from, const aps::Vec3& to) {
   ToRecast(from, a);
   ToRecast(to, b);
   dtPolyRef startRef;
-  if (!Nearest(a, startRef, startPos)) return false;
+  if (!Nearest(a, extent_, startRef, startPos)) return false;
   float t = 0.0f, normal[3];
   int visited = 0;
   const dtStatus cast = query_->raycast(startRef, startPos, b, &filter_, &t, normal, polys_.data(),

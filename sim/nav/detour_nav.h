@@ -4,6 +4,9 @@
 //   FindPath       polygon path search plus straight path (string-pulled corners);
 //                  a partial path (goal unreachable, or the node pool ran out before the
 //                  goal's polygon was reached) is a failure;
+//   FindPathOrPartial  the same, but a partial path comes back marked as such (what the
+//                  engine's FindPath answers);
+//   ProjectPointInBox  ProjectPoint with a box the caller chooses;
 //   HasLineOfSight navmesh raycast from the point's polygon; open when nothing is hit.
 //
 // Threads: every call takes the instance's lock, so one DetourNav may serve the game thread
@@ -18,13 +21,14 @@
 #include <vector>
 
 #include "aps/aps.h"
+#include "sim/nav/level_navigation.h"
 #include "sim/nav/navmesh_build.h"
 
 namespace kvr::sim {
 
 inline constexpr aps::Vec3 kDefaultQueryExtent = {50.0f, 50.0f, 250.0f};
 
-class DetourNav final : public aps::INav {
+class DetourNav final : public LevelNavigation {
  public:
   // maxNodes is Detour's search node pool (the engine default is 2048).
   explicit DetourNav(const NavMesh& mesh, const aps::Vec3& queryExtent = kDefaultQueryExtent,
@@ -41,6 +45,10 @@ class DetourNav final : public aps::INav {
   bool ProjectPoint(const aps::Vec3& point, aps::Vec3& projected) override;
   bool FindPath(const aps::Vec3& from, const aps::Vec3& to, aps::Route& points) override;
   bool HasLineOfSight(const aps::Vec3& from, const aps::Vec3& to) override;
+  bool ProjectPointInBox(const aps::Vec3& point, const aps::Vec3& extent,
+                         aps::Vec3& projected) override;
+  bool FindPathOrPartial(const aps::Vec3& from, const aps::Vec3& to, aps::Route& points,
+                         bool& partial) override;
 
   // Walks from `from` towards `to` over the navmesh surface the way an agent moves: it slides
   // along the mesh's edges and never leaves it. `poly` is the agent's polygon, kept by the
@@ -52,7 +60,7 @@ class DetourNav final : public aps::INav {
   static constexpr int kMaxPathPolys = 1024;
 
  private:
-  bool Nearest(const float* point, dtPolyRef& ref, float* nearest) const;
+  bool Nearest(const float* point, const aps::Vec3& extent, dtPolyRef& ref, float* nearest) const;
 
   NavMesh mesh_;  // keeps the Detour mesh alive
   aps::Vec3 extent_;

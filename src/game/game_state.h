@@ -3,9 +3,14 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
+#include "game/menu_snapshot.h"
+#include "game/tracked_thug.h"
 #include "host/api/host.h"
 #include "host/reflection.h"
 #include "nav/navmesh_table.h"
@@ -15,7 +20,7 @@ namespace kvr::game {
 
 struct GameState {
   // Every engine object the mod holds a pointer to; the delete listener looks here first.
-  std::unordered_set<const host::UObject*> watched;
+  std::unordered_set<const host::UObject*, PointerHash> watched;
 
   NavMeshTable navmeshes;
   // First FindPath that passed the fingerprint; read by the path hook on any thread.
@@ -28,8 +33,23 @@ struct GameState {
   host::ParamLayout projectLayout;
   host::ParamLayout raycastLayout;
 
-  host::UObject* playerPawn = nullptr;
-  host::UObject* cameraManager = nullptr;
+  // One record per AI controller with a pawn, and the controllers by object-array index (the
+  // path hook finds the thug behind a path query through it).
+  ThugMap thugs;
+  std::unordered_map<int32_t, host::UObject*> controllerByIndex;
+
+  PlayerCache player;
+  // Camera functions, resolved on the camera manager whenever it changes.
+  host::ParamLayout cameraLocationLayout;
+  host::ParamLayout cameraRotationLayout;
+  host::ParamLayout cameraFovLayout;
+
+  // SetAvoidanceEnabled by movement component class (classes live as long as the process).
+  std::unordered_map<const host::UClass*, host::ParamLayout> avoidanceLayouts;
+  uint64_t avoidanceLayoutsHost = 0;  // host generation the layouts were read from
+
+  // Style decisions made so far (network and rule); shown by the menu.
+  uint64_t styleDecisions = 0;
 
   // Timers in SteadySeconds; all start at 0.
   double lastUpdate = 0.0;
@@ -47,6 +67,17 @@ struct GameState {
 
   // Updates that ran (after the throttle); for tests and the stand-in host's report.
   uint64_t updatesRun = 0;
+
+  // The snapshot being filled next, and the ones this game thread published last and before.
+  std::shared_ptr<MenuSnapshot> spareSnapshot;
+  const MenuSnapshot* publishedSnapshot = nullptr;
+  const MenuSnapshot* previousSnapshot = nullptr;
+
+  // Scratch space of the update, kept for its capacity so a steady frame does not allocate.
+  std::vector<host::UObject*> found;
+  std::vector<host::UObject*> controllers;
+  std::vector<aps::Vec3> otherThugs;
+  std::vector<TrackedThug*> inRange;
 };
 
 }  // namespace kvr::game

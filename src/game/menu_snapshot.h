@@ -48,6 +48,11 @@ struct ThugRow {
   bool episodeActive = false;
   float healthFraction = 0.0f;    // health / max(1, max health)
   float distanceToPlayer = 0.0f;  // horizontal cm; 0 without a player
+
+  // The running episode.
+  int32_t episodeStyle = -1;    // style being judged; -1 without a running episode
+  float episodeSeconds = 0.0f;  // its age
+  float playerHitSum = 0.0f;    // player health chunks credited to it so far
 };
 
 // The camera the overlay projects with (engine units: cm, degrees).

@@ -2,6 +2,10 @@
 
 #include <cstdio>
 
+#include "game/avoidance.h"
+#include "game/episodes.h"
+#include "game/menu_publisher.h"
+#include "game/thug_tracking.h"
 #include "host/lifecycle.h"
 #include "host/log.h"
 #include "host/mod_state.h"
@@ -24,6 +28,24 @@ bool Throttle(GameState& g, double now) {
   return true;
 }
 
+// Thugs whose genome index fell off the end of a smaller population get a new genome.
+void ReassignLostGenomes(host::ModRuntime& rt) {
+  const auto size = static_cast<int32_t>(rt.brain.genomes.size());
+  for (auto& [controller, t] : rt.game.thugs) {
+    if (t.genomeIndex >= size) t.genomeIndex = rt.brain.AssignGenome();
+  }
+}
+
+// The master switch went off: engine paths, no learning, the avoidance values from before.
+void StepAside(host::ModRuntime& rt) {
+  RestoreNavHooks(rt.game.navmeshes);
+  for (auto& [controller, t] : rt.game.thugs) {
+    EndEpisode(rt, t, "disabled");
+    SetAvoidance(rt, t, false);
+  }
+  Log("master switch OFF: navmesh path functions restored, local avoidance restored");
+}
+
 void AdoptSettings(host::ModRuntime& rt) {
   ModState& state = ModState::Get();
   Settings shared;
@@ -38,10 +60,8 @@ void AdoptSettings(host::ModRuntime& rt) {
   rt.gameSettings = shared;
   rt.gameSettingsVersion = version;
   rt.brain.Configure(tactics::MakeBrainConfig(shared), platform::TimeStampCounter());
-  if (wasEnabled && !shared.Enabled) {
-    RestoreNavHooks(rt.game.navmeshes);
-    Log("master switch OFF: navmesh path functions restored, local avoidance restored");
-  }
+  ReassignLostGenomes(rt);
+  if (wasEnabled && !shared.Enabled) StepAside(rt);
 }
 
 void SaveSettingsRequest(host::ModRuntime& rt) {
@@ -70,8 +90,14 @@ void ReloadSettingsRequest(host::ModRuntime& rt) {
   Log(status);
 }
 
+// Running episodes are dropped without being judged: the genomes that would learn them are gone.
 void ResetBrainRequest(host::ModRuntime& rt) {
+  for (auto& [controller, t] : rt.game.thugs) {
+    t.episodeActive = false;
+    t.genomeIndex = -1;
+  }
   rt.brain.Reset(platform::TimeStampCounter());
+  for (auto& [controller, t] : rt.game.thugs) t.genomeIndex = rt.brain.AssignGenome();
   rt.brainStatus = "reset to a fresh population";
   Log("brain reset to a fresh population");
 }
@@ -112,6 +138,36 @@ void FindNavigationSystem(GameState& g) {
   Log(line);
 }
 
+// New navmeshes get a record and are watched. A navmesh never tried, or hooked before and
+// restored since, goes to the installer; one the installer refused is not tried again.
+void DiscoverNavMeshes(host::ModRuntime& rt) {
+  host::IHost* h = host::Host();
+  if (!h) return;
+  GameState& g = rt.game;
+  h->FindAllOf(L"RecastNavMesh", g.found);
+  for (host::UObject* object : g.found) {
+    if (!object ||
+        (h->GetObjectFlags(object) & (host::kObjectFlagClassDefault | host::kObjectFlagArchetype)))
+      continue;
+    auto it = g.navmeshes.find(object);
+    if (it == g.navmeshes.end()) {
+      it = g.navmeshes.emplace(object, NavMeshRecord{}).first;
+      it->second.navmesh = object;
+      it->second.id = h->GetInternalIndex(object);
+      Watch(g, object);
+    }
+    NavMeshRecord& record = it->second;
+    if (!record.hooked && (record.status.empty() || record.savedFindPath))
+      InstallNavHooks(rt, record);
+  }
+}
+
+void Discover(host::ModRuntime& rt) {
+  FindNavigationSystem(rt.game);
+  if (rt.gameSettings.Enabled) DiscoverNavMeshes(rt);
+  DiscoverThugsAndPlayer(rt);
+}
+
 void Autosave(host::ModRuntime& rt, double now) {
   if (!rt.gameSettings.SaveBrain || rt.brain.totalEpisodes == 0) return;
   if (now - rt.game.lastAutosave < rt.gameSettings.AutosaveSeconds) return;
@@ -130,9 +186,19 @@ void Update(host::ModRuntime& rt) {
   ServeRequests(rt);
   if (now - g.lastDiscovery >= kDiscoveryInterval) {
     g.lastDiscovery = now;
-    FindNavigationSystem(g);
+    Discover(rt);
+  }
+  if (rt.gameSettings.Enabled && now - g.lastRefresh >= kRefreshInterval) {
+    g.lastRefresh = now;
+    RefreshState(rt, now);
   }
   Autosave(rt, now);
+  const double snapshotInterval =
+      rt.gameSettings.ShowPathOverlay ? kOverlaySnapshotInterval : kSnapshotInterval;
+  if (now - g.lastSnapshot >= snapshotInterval) {
+    g.lastSnapshot = now;
+    PublishMenuSnapshot(rt, now);
+  }
 }
 
 }  // namespace kvr::game

@@ -12,6 +12,9 @@ namespace kvr::game {
 
 inline constexpr double kUpdateInterval = 1.0 / 240.0;
 inline constexpr double kDiscoveryInterval = 0.5;
+inline constexpr double kRefreshInterval = 0.1;
+inline constexpr double kSnapshotInterval = 0.2;
+inline constexpr double kOverlaySnapshotInterval = 1.0 / 60.0;  // while routes are drawn
 
 void Update(host::ModRuntime& rt);
 

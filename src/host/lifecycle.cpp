@@ -16,10 +16,35 @@ namespace kvr::host {
 
 namespace {
 
-// Settings from config.ini over the defaults, or a fresh documented file when there is none.
+// Set while this thread runs the per-frame update (holding the state lock). The update calls
+// ProcessEvent, and whatever the engine runs inside it may come back to the mod on this thread.
+thread_local bool t_insideUpdate = false;
+
+// Failures inside a call from the host end here: logged if at all possible, never rethrown.
+void LogFailure(const char* where, const char* what) noexcept {
+  try {
+    Log(std::string(where) + " failed: " + what);
+  } catch (...) {
+  }
+}
+
+template <typename F>
+void Contained(const char* where, F&& body) noexcept {
+  try {
+    body();
+  } catch (const std::exception& e) {
+    LogFailure(where, e.what());
+  } catch (...) {
+    LogFailure(where, "unknown exception");
+  }
+}
+
+// Settings from config.ini over the defaults, or a fresh documented file when there is none. A
+// file that is there but could not be read is left for its owner to look at.
 Settings LoadSettings(ModRuntime& rt) {
   Settings settings;
-  if (!ReadConfigIni(rt.paths.configPath, settings, rt.configStatus)) {
+  if (ReadConfigIniFile(rt.paths.configPath, settings, rt.configStatus) ==
+      ConfigFileState::kNotFound) {
     rt.configStatus += WriteConfigIni(rt.paths.configPath, settings)
                            ? "; wrote a fresh documented config.ini"
                            : "; could not write config.ini";
@@ -66,15 +91,35 @@ IHost* LocateHost() {
   return Host();
 }
 
-void StartUp(ModRuntime& rt, const std::wstring& modDirectory) {
+namespace {
+
+// Without the module's file name there is no mod directory: the files would land in the root
+// of the drive or the file system, so none are read or written.
+constexpr const char* kNoModDirectory =
+    "mod directory unknown (the module's file name could not be read) - using defaults; "
+    "config.ini and brain.kvrb are neither read nor written";
+
+void LoadFilesLocked(ModRuntime& rt, const std::wstring& modDirectory) {
+  platform::ExecutableCodeRange(rt.codeSection);
+  ModState::Get().modDirectory = modDirectory;
+  rt.paths = ModPathsFor(modDirectory);
+  if (modDirectory.empty()) {
+    rt.configStatus = kNoModDirectory;
+    PublishStartupSettings(rt, Settings{});
+    rt.brain.Configure(tactics::MakeBrainConfig(rt.gameSettings),
+                       platform::TimeStampCounter() ^ 0xC0FFEEull);
+    rt.brainStatus = "fresh brain (mod directory unknown - not saved)";
+    return;
+  }
+  PublishStartupSettings(rt, LoadSettings(rt));
+  LoadBrain(rt);
+}
+
+void StartUpSteps(ModRuntime& rt, const std::wstring& modDirectory) {
   {
     std::lock_guard<std::mutex> lock(rt.stateLock);
     if (rt.initialized || rt.shuttingDown) return;
-    platform::ExecutableCodeRange(rt.codeSection);
-    ModState::Get().modDirectory = modDirectory;
-    rt.paths = ModPathsFor(modDirectory);
-    PublishStartupSettings(rt, LoadSettings(rt));
-    LoadBrain(rt);
+    LoadFilesLocked(rt, modDirectory);
   }
   // Outside the state lock: the engine calls the listener with its own listener lock held, and
   // the listener takes the state lock, so holding ours here could deadlock against a deleting
@@ -89,8 +134,8 @@ void StartUp(ModRuntime& rt, const std::wstring& modDirectory) {
   Log(CodeSectionLine(rt.codeSection));
 }
 
-void TickEntry(ModRuntime& rt, UObject* /*object*/, UFunction* function, void* /*params*/) {
-  if (!function || !rt.initialized || rt.shuttingDown || rt.gameExitSeen) return;
+// The part of the tick entry that may call the host.
+void FilterTick(ModRuntime& rt, UFunction* function) {
   IHost* host = Host();
   if (!host) return;
   TickGate& gate = rt.tickGate;
@@ -113,30 +158,29 @@ void TickEntry(ModRuntime& rt, UObject* /*object*/, UFunction* function, void* /
   RunFaultGuard(rt);
 }
 
-void RunFaultGuard(ModRuntime& rt) {
-  std::lock_guard<std::mutex> lock(rt.stateLock);
-  if (rt.guardCount == kFaultsBeforeSteppingAside) {
-    rt.guardCount = kFaultsBeforeSteppingAside + 1;
-    game::RestoreNavHooks(rt.game.navmeshes);
-    rt.reshapingDisabled = true;
-    rt.pathSafetyStatus = kSteppedAsideMessage;
-    Log(kSteppedAsideMessage);
-    return;
-  }
+void StepAsideAfterFaults(ModRuntime& rt) {
+  rt.guardCount = kFaultsBeforeSteppingAside + 1;
+  game::RestoreNavHooks(rt.game.navmeshes);
+  rt.reshapingDisabled = true;
+  rt.pathSafetyStatus = kSteppedAsideMessage;
+  Log(kSteppedAsideMessage);
+}
+
+void RunUpdateLocked(ModRuntime& rt) {
+  // Shutdown or the engine's exit may have come while this tick waited for the lock.
+  if (rt.shuttingDown || rt.gameExitSeen) return;
+  if (rt.guardCount == kFaultsBeforeSteppingAside) return StepAsideAfterFaults(rt);
   if (rt.guardCount > kFaultsBeforeSteppingAside) return;
-  if (platform::RunTrapped([&rt] { game::Update(rt); }) != platform::TrapResult::kCompleted) {
+  t_insideUpdate = true;
+  const platform::TrapResult result = platform::RunTrapped([&rt] { game::Update(rt); });
+  t_insideUpdate = false;
+  if (result != platform::TrapResult::kCompleted) {
     ++rt.totalFaults;
     ++rt.guardCount;
   }
 }
 
-void SaveBrainWithStatus(ModRuntime& rt, const std::string& reason) {
-  const auto outcome = persistence::SaveBrainWithStatus(rt.brain, rt.paths.brainPath, reason,
-                                                        rt.gameSettings.SaveBrain, rt.brainStatus);
-  if (outcome.attempted && !outcome.ok) Log(rt.brainStatus);
-}
-
-void Shutdown(ModRuntime& rt) {
+void ShutdownSteps(ModRuntime& rt) {
   bool unregister = false;
   {
     std::lock_guard<std::mutex> lock(rt.stateLock);
@@ -151,6 +195,39 @@ void Shutdown(ModRuntime& rt) {
   if (unregister) {
     if (IHost* host = Host()) host->RemoveUObjectDeleteListener(&game::TheDeleteListener());
   }
+}
+
+}  // namespace
+
+bool InsideUpdate() {
+  return t_insideUpdate;
+}
+
+void StartUp(ModRuntime& rt, const std::wstring& modDirectory) {
+  Contained("start-up", [&] { StartUpSteps(rt, modDirectory); });
+}
+
+void TickEntry(ModRuntime& rt, UObject* /*object*/, UFunction* function, void* /*params*/) {
+  if (!function || !rt.initialized || rt.shuttingDown || rt.gameExitSeen) return;
+  Contained("tick", [&] { FilterTick(rt, function); });
+}
+
+void RunFaultGuard(ModRuntime& rt) {
+  // A ReceiveTick set off by the update's own ProcessEvent calls: this thread holds the lock.
+  if (t_insideUpdate) return;
+  std::lock_guard<std::mutex> lock(rt.stateLock);
+  RunUpdateLocked(rt);
+}
+
+void SaveBrainWithStatus(ModRuntime& rt, const std::string& reason) {
+  if (rt.paths.brainPath.empty()) return;  // no mod directory: nowhere to save
+  const auto outcome = persistence::SaveBrainWithStatus(rt.brain, rt.paths.brainPath, reason,
+                                                        rt.gameSettings.SaveBrain, rt.brainStatus);
+  if (outcome.attempted && !outcome.ok) Log(rt.brainStatus);
+}
+
+void Shutdown(ModRuntime& rt) {
+  Contained("shutdown", [&] { ShutdownSteps(rt); });
 }
 
 }  // namespace kvr::host

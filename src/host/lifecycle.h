@@ -15,7 +15,8 @@ inline constexpr const char* kSteppedAsideMessage =
 // module exports as "kvr_host_interface". Null when there is none.
 IHost* LocateHost();
 
-// Settings, brain, delete listener and the three start-up log lines; sets initialized.
+// Settings, brain, delete listener and the three start-up log lines; sets initialized. This,
+// the tick entry and shutdown never let an exception out to the host (failures are logged).
 void StartUp(ModRuntime& rt, const std::wstring& modDirectory);
 
 // The ProcessEvent pre-callback: filters the stream down to ReceiveTick on the game thread.
@@ -24,6 +25,10 @@ void TickEntry(ModRuntime& rt, UObject* object, UFunction* function, void* param
 // Runs the per-frame update under the state lock with machine faults and exceptions contained;
 // after 20 faults in the life of the process the next call steps the mod aside, once.
 void RunFaultGuard(ModRuntime& rt);
+
+// True on the thread that is running the per-frame update (it holds the state lock). Code the
+// engine may run inside the update's ProcessEvent calls checks it before taking the state lock.
+bool InsideUpdate();
 
 // Saves when SaveBrain is 1 and sets the brain status text. Caller holds the state lock.
 void SaveBrainWithStatus(ModRuntime& rt, const std::string& reason);

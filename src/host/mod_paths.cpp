@@ -18,12 +18,13 @@ std::wstring ModDirectoryFromModulePath(const std::wstring& modulePath) {
 }
 
 ModPaths ModPathsFor(const std::wstring& modDirectory) {
-  // Windows accepts '\' only as written by the mod host; POSIX needs '/' (where '\' would be
-  // part of a file name), so the separator follows the directory's own style there.
+  // No directory would put the files at the root of the drive or file system.
+  if (modDirectory.empty()) return {};
+    // POSIX takes only '/' as a separator: a '\' would become part of the file's name.
 #if defined(_WIN32)
   const wchar_t* sep = L"\\";
 #else
-  const wchar_t* sep = modDirectory.find(L'/') != std::wstring::npos ? L"/" : L"\\";
+  const wchar_t* sep = L"/";
 #endif
   return {platform::WideToUtf8(modDirectory + sep + L"config.ini"),
           platform::WideToUtf8(modDirectory + sep + L"brain.kvrb")};

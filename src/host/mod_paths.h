@@ -10,10 +10,11 @@ namespace kvr::host {
 std::wstring ModDirectoryFromModulePath(const std::wstring& modulePath);
 
 struct ModPaths {
-  std::string configPath;  // UTF-8, mod directory + "\config.ini"
-  std::string brainPath;   // UTF-8, mod directory + "\brain.kvrb"
+  std::string configPath;  // UTF-8, mod directory + "\config.ini" ("/" off Windows)
+  std::string brainPath;   // UTF-8, mod directory + "\brain.kvrb" ("/" off Windows)
 };
 
+// Both paths empty for an empty directory.
 ModPaths ModPathsFor(const std::wstring& modDirectory);
 
 }  // namespace kvr::host

@@ -137,16 +137,27 @@ ParamBlock::ParamBlock(const ParamLayout& layout) : layout_(layout) {
   std::memset(buffer_, 0, layout.valid ? layout.size : sizeof(buffer_));
 }
 
+namespace {
+
+// The value lies inside the block; computed wide, since an engine-reported offset near the top
+// of the int32 range would wrap to a small number.
+bool FitsInBlock(int32_t offset, int32_t bytes, uint16_t size) {
+  return offset >= 0 && bytes >= 0 &&
+         static_cast<int64_t>(offset) + static_cast<int64_t>(bytes) <= static_cast<int64_t>(size);
+}
+
+}  // namespace
+
 bool ParamBlock::Put(std::wstring_view name, const void* value, int32_t bytes) {
   const int32_t offset = ParamOffset(layout_, name);
-  if (!layout_.valid || offset < 0 || offset + bytes > layout_.size) return false;
+  if (!layout_.valid || !FitsInBlock(offset, bytes, layout_.size)) return false;
   std::memcpy(buffer_ + offset, value, static_cast<size_t>(bytes));
   return true;
 }
 
 bool ParamBlock::Take(std::wstring_view name, void* value, int32_t bytes) const {
   const int32_t offset = ParamOffset(layout_, name);
-  if (!layout_.valid || offset < 0 || offset + bytes > layout_.size) return false;
+  if (!layout_.valid || !FitsInBlock(offset, bytes, layout_.size)) return false;
   std::memcpy(value, buffer_ + offset, static_cast<size_t>(bytes));
   return true;
 }

@@ -1,23 +1,64 @@
+// FindPathHook: what the navmesh's FindPath slots call once the mod is installed. The engine's
+// own FindPath always runs first and its result record is always what the caller gets back;
+// only on the game thread, under the state lock, may the path's points be reshaped.
+#include "host/log.h"
 #include "host/mod_runtime.h"
 #include "nav/navmesh_table.h"
+#include "nav/path_reshape.h"
 #include "platform/clock.h"
+#include "platform/fault_trap.h"
 
 namespace kvr::game {
 
 namespace {
+
+constexpr const char* kFaultMessage =
+    "a fault was caught inside path reshaping - reshaping disabled for this session (game "
+    "unaffected)";
+
 // Set while this thread is inside the hook, so a query issued from inside reshaping never
 // tries to take the state lock a second time.
 thread_local bool t_insideHook = false;
+
+struct ReshapeCall {
+  host::ModRuntime& rt;
+  void* result;
+  const void* agent;
+  const void* query;
+};
+
+// A fault while reshaping means the engine's memory is not what the mod believes it is: stop
+// touching it for the rest of the process, and let the game go on with engine paths.
+void DisableAfterFault(host::ModRuntime& rt) {
+  ++rt.game.pathHook.faultsCaught;
+  ++rt.totalFaults;
+  rt.reshapingDisabled = true;
+  rt.pathSafetyStatus = kFaultMessage;
+  Log(kFaultMessage);
+}
+
 }  // namespace
 
 void* FindPathHook(void* result, const void* agent, const void* query) {
   host::ModRuntime& rt = host::ModRuntime::Get();
-  // The engine's own path always comes first, whatever happens afterwards.
   const FindPathFn engine = rt.game.acceptedFindPath.load(std::memory_order_acquire);
   void* const answer = engine ? engine(result, agent, query) : result;
   if (rt.shuttingDown || rt.gameExitSeen || t_insideHook) return answer;
   if (platform::CurrentThreadId() != rt.tickGate.gameThreadId.load()) return answer;
-  // Reshaping of thug paths hangs off here (game thread, state lock, re-entry flag set).
+
+  std::lock_guard<std::mutex> lock(rt.stateLock);
+  t_insideHook = true;
+  // The trap's body owns nothing: a fault abandons it where it stood, so its state lives in
+  // ReshapeCall and in the path hook's own scratch routes.
+  ReshapeCall call{rt, result, agent, query};
+  const platform::TrapResult outcome = platform::RunTrapped(
+      [](void* c) {
+        auto* call = static_cast<ReshapeCall*>(c);
+        ReshapeFoundPath(call->rt, call->result, call->agent, call->query);
+      },
+      &call);
+  t_insideHook = false;
+  if (outcome != platform::TrapResult::kCompleted) DisableAfterFault(rt);
   return answer;
 }
 

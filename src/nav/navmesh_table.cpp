@@ -21,6 +21,10 @@ uintptr_t ReadSlot(const host::UObject* navmesh, uint32_t offset) {
   return SlotRef(navmesh, offset).load();
 }
 
+uintptr_t ExchangeSlot(host::UObject* navmesh, uint32_t offset, uintptr_t value) {
+  return SlotRef(navmesh, offset).exchange(value);
+}
+
 bool ExchangeSlotIf(host::UObject* navmesh, uint32_t offset, uintptr_t expected, uintptr_t value) {
   return SlotRef(navmesh, offset).compare_exchange_strong(expected, value);
 }

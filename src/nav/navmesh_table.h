@@ -53,6 +53,9 @@ void* FindPathHook(void* result, const void* agent, const void* query);
 // The slot at `offset` of a navmesh object, read atomically.
 uintptr_t ReadSlot(const host::UObject* navmesh, uint32_t offset);
 
+// Puts `value` into the slot with one atomic exchange; returns what the slot held.
+uintptr_t ExchangeSlot(host::UObject* navmesh, uint32_t offset, uintptr_t value);
+
 // Puts `value` into the slot only while it holds `expected`; true when it did.
 bool ExchangeSlotIf(host::UObject* navmesh, uint32_t offset, uintptr_t expected, uintptr_t value);
 

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 
+#include "aps/aps.h"
 #include "aps/reshape_outcome.h"
 
 namespace kvr::game {
@@ -24,6 +25,12 @@ struct PathHookState {
   double totalBuildMs = 0.0;
   double largestBuildMs = 0.0;
   double totalNavQueries = 0.0;
+
+  // Scratch routes of one reshape: the engine's points and the builder's result. Kept here,
+  // not on the stack, because a fault inside reshaping abandons the call without running any
+  // destructor; they also keep their capacity, so a steady game does not allocate per path.
+  aps::Route engineRoute;
+  aps::Route newRoute;
 };
 
 }  // namespace kvr::game

@@ -1,5 +1,6 @@
 #include "persistence/brain_file.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
@@ -299,10 +300,33 @@ bool WriteBrainFile(const Brain& brain, const std::string& path, std::string& er
   return false;
 }
 
+size_t MaxBrainFileBytes(const tactics::NetworkShape& shape) {
+  const size_t layers = shape.layerSizes.size();
+  size_t params = 0;  // weights and biases of one genome
+  for (size_t i = 0; i + 1 < layers; ++i) {
+    const auto in = static_cast<size_t>(std::max(0, shape.layerSizes[i]));
+    const auto out = static_cast<size_t>(std::max(0, shape.layerSizes[i + 1]));
+    params += in * out + out;
+  }
+  const size_t header = 16 + 4 + 4 * layers + (layers ? layers - 1 : 0) + 28 + 16 * 7 + 4;
+  const size_t genome = 28 + 4 * params;
+  return header + kMaxGenomes * genome + 8 + kMaxReplayRecords * kReplayRecordSize + 4;
+}
+
 bool ReadBrainFile(Brain& brain, const std::string& path, std::string& error) {
   std::string bytes;
-  if (!platform::ReadWholeFile(path, bytes)) return error = kNoSavedBrain, false;
-  return ParseBrainFile(bytes, brain, error);
+  switch (
+      platform::ReadFileCapped(path, MaxBrainFileBytes(tactics::ShapeOf(brain.config)), bytes)) {
+    case platform::ReadStatus::kOk:
+      return ParseBrainFile(bytes, brain, error);
+    case platform::ReadStatus::kCannotOpen:
+      return error = kNoSavedBrain, false;
+    case platform::ReadStatus::kTooLarge:
+      return error = kFileTooLarge, false;
+    case platform::ReadStatus::kReadFailed:
+      break;
+  }
+  return error = kUnreadable, false;
 }
 
 }  // namespace kvr::persistence

@@ -28,12 +28,18 @@ inline constexpr const char* kBadGenomeCount = "bad genome count";
 inline constexpr const char* kBadGenomeData = "bad genome data";
 inline constexpr const char* kBadReplayData = "bad replay data";
 inline constexpr const char* kTrailingShortData = "trailing/short data";
+// Refused before reading: the file is larger than any valid file for the configured shape.
+inline constexpr const char* kFileTooLarge = "file larger than any valid brain file";
+inline constexpr const char* kUnreadable = "file could not be read";
 
 inline constexpr size_t kMinBrainFileSize = 64;
 inline constexpr uint32_t kMaxGenomes = 64;
 inline constexpr uint32_t kMaxParamsPerVector = 1000000;
 inline constexpr uint32_t kMaxReplayRecords = 8192;
 inline constexpr uint32_t kMaxLayers = 16;
+
+// Size of a file of this shape with the most genomes and replay records a file may hold.
+size_t MaxBrainFileBytes(const tactics::NetworkShape& shape);
 
 // CRC-32, reflected polynomial 0xEDB88320, initial and final xor 0xFFFFFFFF.
 uint32_t Crc32(std::string_view bytes);

@@ -138,19 +138,35 @@ std::string ApplyConfigIniText(const std::string& text, Settings& settings, Conf
 }
 
 bool WriteConfigIni(const std::string& path, const Settings& settings) {
+  if (path.empty()) return false;
   return platform::WriteFileReplacing(path, BuildConfigIniText(settings)) ==
          platform::ReplaceStatus::kOk;
 }
 
+ConfigFileState ReadConfigIniFile(const std::string& path, Settings& settings, std::string& status,
+                                  ConfigReport* report) {
+  std::string text;
+  switch (platform::ReadFileCapped(path, kMaxConfigIniBytes, text)) {
+    case platform::ReadStatus::kOk:
+      status = ApplyConfigIniText(text, settings, report);
+      return ConfigFileState::kRead;
+    case platform::ReadStatus::kCannotOpen:
+      status = "config.ini not found - using defaults";
+      return ConfigFileState::kNotFound;
+    case platform::ReadStatus::kTooLarge:
+      status = "config.ini is larger than " + std::to_string(kMaxConfigIniBytes) +
+               " bytes - not read, using defaults (the file is left as it is)";
+      return ConfigFileState::kRefused;
+    case platform::ReadStatus::kReadFailed:
+      break;
+  }
+  status = "config.ini could not be read - using defaults (the file is left as it is)";
+  return ConfigFileState::kRefused;
+}
+
 bool ReadConfigIni(const std::string& path, Settings& settings, std::string& status,
                    ConfigReport* report) {
-  std::string text;
-  if (!platform::ReadWholeFile(path, text)) {
-    status = "config.ini not found - using defaults";
-    return false;
-  }
-  status = ApplyConfigIniText(text, settings, report);
-  return true;
+  return ReadConfigIniFile(path, settings, status, report) == ConfigFileState::kRead;
 }
 
 }  // namespace kvr

@@ -34,11 +34,24 @@ std::string BuildConfigIniText(const Settings& settings);
 // Applies a file's text over the record and reports per row; returns the summary status line.
 std::string ApplyConfigIniText(const std::string& text, Settings& settings, ConfigReport* report);
 
-// Writes the whole file to "<path>.tmp" and moves it over path. True when it is in place.
+// Writes the whole file to "<path>.tmp" and moves it over path. True when it is in place; false
+// for an empty path.
 bool WriteConfigIni(const std::string& path, const Settings& settings);
 
-// True when the file could be opened, whatever its content; status gets the summary line.
-// False leaves the record untouched and sets "config.ini not found - using defaults".
+// No real config.ini comes near this size; a larger file is not read.
+inline constexpr size_t kMaxConfigIniBytes = size_t{1} << 20;
+
+enum class ConfigFileState {
+  kRead,      // the file was read, whatever its content; status holds the summary line
+  kNotFound,  // "config.ini not found - using defaults"
+  kRefused,   // present but too large or unreadable: defaults, and the file is to be left alone
+};
+
+// Reads the file over the record. Anything but kRead leaves the record untouched.
+ConfigFileState ReadConfigIniFile(const std::string& path, Settings& settings, std::string& status,
+                                  ConfigReport* report = nullptr);
+
+// ReadConfigIniFile, true for kRead.
 bool ReadConfigIni(const std::string& path, Settings& settings, std::string& status,
                    ConfigReport* report = nullptr);
 
