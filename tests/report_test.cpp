@@ -120,6 +120,10 @@ TEST(ReportPolicy, SettingsThroughTheModsConfigFile) {
     ASSERT_TRUE(ReadConfigIni(dir.File("config.ini"), read, status));
     EXPECT_TRUE(read.VerboseLog) << PolicyName(p);
     EXPECT_EQ(read.NeuralTactics, p != Policy::kRule) << PolicyName(p);
+    // A folder that ran the rule before gets its network back for the other policies.
+    Settings after = read;
+    ApplyPolicy(p == Policy::kRule ? Policy::kLearned : Policy::kRule, after);
+    EXPECT_EQ(after.NeuralTactics, p == Policy::kRule) << PolicyName(p);
     EXPECT_FLOAT_EQ(read.ExploreStart, p == Policy::kRandom ? 1.0f : 0.3f) << PolicyName(p);
     EXPECT_FLOAT_EQ(read.ExploreMin, p == Policy::kRandom ? 1.0f : 0.05f) << PolicyName(p);
     Policy back;
@@ -140,6 +144,7 @@ MatchRecord SampleRecord() {
     e.line.reason = i % 5 == 0 ? "died" : "re-plan";
     e.line.style = i % 7;
     e.line.reward = e.line.style == 3 ? 0.9f : 0.5f;
+    e.line.damage = i % 2 ? 0.2f : 0.0f;
     r.episodes.push_back(e);
   }
   for (int i = 0; i < 40; ++i) {
@@ -159,8 +164,7 @@ MatchRecord SampleRecord() {
   r.game.spacingSumCm = 4000.0;
   r.game.spacingSamples = 10;
   r.game.plans = 100;
-  r.game.partialPlans = 3;
-  r.game.changedPlans = 40;
+  r.game.failedPlans = 3;
   r.brain = {true, "", 250, 5, 0.01f, 250, 8};
   return r;
 }
@@ -174,7 +178,7 @@ TEST(ReportSummary, FiguresFromTheRecord) {
   EXPECT_NEAR(s.styles[3].reward.mean, 0.9, 1e-6);
   EXPECT_NEAR(s.styles[0].reward.mean, 0.5, 1e-6);
   EXPECT_EQ(s.reshaped, 40u);
-  EXPECT_EQ(s.kept, 60u);
+  EXPECT_EQ(s.kept, 57u);  // 100 plans, 3 without a path, 40 reshaped
   EXPECT_NEAR(s.meanBuildMs, (39 * 0.5 + 2.5) / 40.0, 1e-6);
   EXPECT_NEAR(s.maxBuildMs, 2.5, 1e-6);
   EXPECT_NEAR(s.queriesPerBuild, 30.0, 1e-9);
@@ -183,7 +187,7 @@ TEST(ReportSummary, FiguresFromTheRecord) {
   EXPECT_DOUBLE_EQ(s.speed, 150.0);
   EXPECT_DOUBLE_EQ(s.chunksPerMinute, 3.0);
   EXPECT_DOUBLE_EQ(s.thugDeathsPerMinute, 2.0);
-  EXPECT_DOUBLE_EQ(s.thugDamagePerEpisode, 0.1);
+  EXPECT_NEAR(s.thugDamagePerEpisode, 0.2 * 125 / 250, 1e-6);
   EXPECT_DOUBLE_EQ(s.meanSpacingCm, 400.0);
   // The mod's exploration schedule after 250 episodes with the default settings.
   EXPECT_NEAR(s.explorationEnd, 0.3 + (0.05 - 0.3) * 250.0 / 600.0, 1e-6);
@@ -208,7 +212,7 @@ TEST(ReportSummary, JsonHoldsEveryFigureAndReadsBack) {
                           "meanSpacingCm", "playerChunksLost", "thugDeaths", "thugDamage"})
     EXPECT_TRUE(j["game"][key].is_number()) << key;
   for (const char* key :
-       {"plans", "reshaped", "kept", "partial", "meanBuildMs", "maxBuildMs", "queriesPerBuild"})
+       {"plans", "reshaped", "kept", "failed", "meanBuildMs", "maxBuildMs", "queriesPerBuild"})
     EXPECT_TRUE(j["reshaping"][key].is_number()) << key;
 
   MatchSummary back;
@@ -292,7 +296,7 @@ TEST(ReportPictures, RoutesOnTheArena) {
   kept.walked = kept.engine;
   kept.alive = false;
   record.lastRoutes = {reshaped, kept};
-  record.player = {{2000, 2000, 0}, 90.0f, 60.0f};
+  record.player = {{2000, 2000, 0}, 90.0f, 60.0f, 1500.0f};
   const std::string svg = RoutesSvg(record, arena.level, arena.mesh, "Last routes");
   EXPECT_EQ(test::SvgProblem(svg), "");
   const std::string wideLeft = ReadableStyleColour(3);

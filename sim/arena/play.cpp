@@ -5,7 +5,6 @@
 #include <map>
 
 #include "sim/nav/navmesh_cache.h"
-#include "sim/standin_host.h"
 
 namespace kvr::sim {
 
@@ -63,42 +62,51 @@ void CountEpisodeEnds(const std::vector<std::string>& lines, PlayReport& report)
   for (const auto& entry : counts) report.episodeEnds.push_back(entry);
 }
 
-bool RunPlay(const PlayOptions& o, PlayReport& r, std::string& error) {
+bool OpenPlay(const PlayOptions& o, PlaySession& session, PlayReport& r, std::string& error) {
   if (!CheckOptions(o, error)) return false;
   r.levelPath = ResolveLevelArgument(o.level);
-  Level level;
-  if (!LoadLevelFile(r.levelPath, level, error)) return false;
+  if (!LoadLevelFile(r.levelPath, session.level, error)) return false;
   r.rulesPath = o.rules.empty() ? RulesPathForLevel(r.levelPath) : o.rules;
-  ArenaSetup setup;
+  ArenaSetup& setup = session.setup;
   if (!LoadArenaRules(r.rulesPath, setup.rules, error)) return false;
-  NavMesh mesh;
   const std::string cache = o.navCacheDir.empty()     ? DefaultNavMeshCacheDir()
                             : o.navCacheDir == "none" ? std::string()
                                                       : o.navCacheDir;
-  if (!CachedNavMesh(level, {}, cache, mesh, r.navmeshFromCache, error)) return false;
+  if (!CachedNavMesh(session.level, {}, cache, session.mesh, r.navmeshFromCache, error))
+    return false;
   if (!o.modDir.empty() && !EnsureVerboseLog(o.modDir, r.configNote, error)) return false;
 
-  World world;
-  const GameClasses g = RegisterGameClasses(world);
-  StandInHost host(world);
+  session.classes = RegisterGameClasses(session.world);
+  session.host = std::make_unique<StandInHost>(session.world);
   // The mod starts with the game, before the level is there, as under the mod host.
-  if (!o.modDir.empty() && !host.Start(o.modDir, o.modBinary, error)) return false;
-  setup.level = &level;
-  setup.mesh = &mesh;
+  if (!o.modDir.empty() && !session.host->Start(o.modDir, o.modBinary, error)) return false;
+  setup.level = &session.level;
+  setup.mesh = &session.mesh;
   setup.thugs = o.thugs;
   setup.seed = o.seed;
-  std::unique_ptr<Arena> arena = Arena::Create(world, g, setup, error);
-  if (!arena) return false;
-  const auto started = std::chrono::steady_clock::now();
-  arena->Run(o.minutes * 60.0);
-  r.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  r.simulatedSeconds = arena->Now();
-  r.stats = arena->Stats();
-  host.Stop();  // the mod saves its brain and puts the engine's path functions back
-  arena.reset();
-  r.modLines = LogLines(world);
+  session.arena = Arena::Create(session.world, session.classes, setup, error);
+  return session.arena != nullptr;
+}
+
+void ClosePlay(PlaySession& session, PlayReport& r) {
+  if (session.arena) {
+    r.simulatedSeconds = session.arena->Now();
+    r.stats = session.arena->Stats();
+  }
+  if (session.host) session.host->Stop();
+  session.arena.reset();
+  r.modLines = LogLines(session.world);
   CountEpisodeEnds(r.modLines, r);
-  world.Shutdown();
+  session.world.Shutdown();
+}
+
+bool RunPlay(const PlayOptions& o, PlayReport& r, std::string& error) {
+  PlaySession session;
+  if (!OpenPlay(o, session, r, error)) return false;
+  const auto started = std::chrono::steady_clock::now();
+  session.arena->Run(o.minutes * 60.0);
+  r.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  ClosePlay(session, r);
   return true;
 }
 

@@ -144,7 +144,7 @@ bool DetourNav::MoveAlongSurface(dtPolyRef& poly, const aps::Vec3& from, const a
   ToRecast(to, b);
   std::copy(a, a + 3, start);
   if (poly == 0 || !query_->isValidPolyRef(poly, &filter_)) {
-    if (!Nearest(a, poly, start)) return false;
+    if (!Nearest(a, extent_, poly, start)) return false;
   }
   int visited = 0;
   if (dtStatusFailed(query_->moveAlongSurface(poly, start, b, &filter_, result, polys_.data(),

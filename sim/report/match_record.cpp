@@ -25,11 +25,10 @@ bool ParsePolicy(const std::string& text, Policy& out) {
 
 void ApplyPolicy(Policy policy, Settings& settings) {
   SetSettingValue(settings, kSettingVerboseLog, 1.0);
+  SetSettingValue(settings, kSettingNeuralTactics, policy == Policy::kRule ? 0.0 : 1.0);
   if (policy == Policy::kRandom) {
     SetSettingValue(settings, kSettingExploreStart, 1.0);
     SetSettingValue(settings, kSettingExploreMin, 1.0);
-  } else if (policy == Policy::kRule) {
-    SetSettingValue(settings, kSettingNeuralTactics, 0.0);
   }
 }
 

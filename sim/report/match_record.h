@@ -20,8 +20,8 @@ inline constexpr Policy kPolicies[] = {Policy::kLearned, Policy::kRandom, Policy
 const char* PolicyName(Policy policy);
 bool ParsePolicy(const std::string& text, Policy& out);
 // Writes the policy into the mod's own settings: random = ExploreStart = ExploreMin = 1, rule =
-// NeuralTactics 0. Learned leaves the record as it is. VerboseLog is switched on for every
-// policy: the report is read from the per-episode and per-reshape lines.
+// NeuralTactics 0. Learned turns NeuralTactics on and leaves the rest as the user has it.
+// VerboseLog is switched on for every policy: the report is read from the verbose lines.
 void ApplyPolicy(Policy policy, Settings& settings);
 
 struct MatchRun {
@@ -53,9 +53,8 @@ struct GameTally {
   double thugDamage = 0.0;    // health thugs lost, in thug max-healths (2.5 = two and a half thugs)
   double spacingSumCm = 0.0;  // distance to the nearest other live thug, summed over samples
   uint64_t spacingSamples = 0;
-  uint64_t plans = 0;         // route plans of thugs through the navmesh's path slot
-  uint64_t partialPlans = 0;  // the engine found only a partial path
-  uint64_t changedPlans = 0;  // the path the thug got differs from the engine's own
+  uint64_t plans = 0;        // route plans of thugs through the navmesh's path slot
+  uint64_t failedPlans = 0;  // ... that came back without a usable path
 };
 
 // The brain file the mod left, as read back.
@@ -84,6 +83,7 @@ struct PlayerView {
   aps::Vec3 position;
   float yawDegrees = 0.0f;
   float coneDegrees = 0.0f;  // full opening angle of the player's fire cone; 0 = not drawn
+  float reachCm = 0.0f;      // how far the player's shots reach
 };
 
 struct MatchRecord {

@@ -40,10 +40,11 @@ float ExplorationAfter(const Settings& settings, uint64_t totalEpisodes) {
 }
 
 void SummarizeEpisodes(const MatchRecord& r, MatchSummary& s) {
-  std::vector<double> rewards;
+  std::vector<double> rewards, damage;
   std::array<std::vector<double>, aps::kStyleCount> perStyle;
   for (const TimedEpisode& e : r.episodes) {
     rewards.push_back(e.line.reward);
+    damage.push_back(e.line.damage);
     ++s.endReasons[e.line.reason];
     if (e.line.style >= 0 && e.line.style < aps::kStyleCount)
       perStyle[e.line.style].push_back(e.line.reward);
@@ -51,6 +52,7 @@ void SummarizeEpisodes(const MatchRecord& r, MatchSummary& s) {
   s.episodes = rewards.size();
   s.reward = MeanAndError(rewards);
   s.tailReward = TailMean(rewards, kTailEpisodes);
+  s.thugDamagePerEpisode = MeanAndError(damage).mean;
   for (int i = 0; i < aps::kStyleCount; ++i) s.styles[i].reward = MeanAndError(perStyle[i]);
   const uint64_t total =
       r.brain.read ? r.brain.episodes : r.brainEpisodesBefore + static_cast<uint64_t>(s.episodes);
@@ -72,9 +74,9 @@ void SummarizeReshapes(const MatchRecord& r, MatchSummary& s) {
   s.queriesPerBuild = n > 0 ? queries / n : 0.0;
   s.lengthGain = n > 0 ? gain / n : 0.0;
   s.plans = r.game.plans;
-  s.partialPlans = r.game.partialPlans;
-  s.changedPlans = r.game.changedPlans;
-  s.kept = s.plans > s.reshaped ? s.plans - s.reshaped : 0;
+  s.failedPlans = r.game.failedPlans;
+  const uint64_t found = s.plans - std::min(s.plans, s.failedPlans);
+  s.kept = found > s.reshaped ? found - s.reshaped : 0;
 }
 
 void SummarizeGame(const MatchRecord& r, MatchSummary& s) {
@@ -89,10 +91,13 @@ void SummarizeGame(const MatchRecord& r, MatchSummary& s) {
   s.chunksPerMinute = Ratio(g.playerChunksLost, s.simMinutes);
   s.thugDeathsPerMinute = Ratio(g.thugDeaths, s.simMinutes);
   s.thugDamagePerMinute = Ratio(g.thugDamage, s.simMinutes);
-  s.thugDamagePerEpisode = Ratio(g.thugDamage, static_cast<double>(s.episodes));
 }
 
+#if defined(_WIN32)
+std::string Format(const char* fmt, ...) __attribute__((format(gnu_printf, 1, 2)));
+#else
 std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+#endif
 std::string Format(const char* fmt, ...) {
   char buf[512];
   va_list args;
@@ -100,6 +105,11 @@ std::string Format(const char* fmt, ...) {
   std::vsnprintf(buf, sizeof buf, fmt, args);
   va_end(args);
   return buf;
+}
+
+// Counts printed with %llu: the Windows C library does not know %zu.
+unsigned long long Count(size_t n) {
+  return static_cast<unsigned long long>(n);
 }
 
 // "n/a" for figures that do not exist in this match.
@@ -124,13 +134,13 @@ std::string StyleRows(const MatchSummary& s) {
   std::string out = "  style          episodes  mean reward  s.e.    reshaped\n";
   for (int i = 0; i < aps::kStyleCount; ++i) {
     const StyleFigures& f = s.styles[i];
-    out += Format("  %-13s %9zu  %11s  %-6s  %8llu\n", aps::Style(i).name, f.reward.n,
+    out += Format("  %-13s %9llu  %11s  %-6s  %8llu\n", aps::Style(i).name, Count(f.reward.n),
                   Fig("%.3f", f.reward.mean).c_str(), Fig("%.3f", f.reward.stdError).c_str(),
                   static_cast<unsigned long long>(f.reshaped));
   }
-  out += Format("  %-13s %9zu  %11s  %-6s  last %zu: %s\n", "all", s.reward.n,
+  out += Format("  %-13s %9llu  %11s  %-6s  last %llu: %s\n", "all", Count(s.reward.n),
                 Fig("%.3f", s.reward.mean).c_str(), Fig("%.3f", s.reward.stdError).c_str(),
-                kTailEpisodes, Fig("%.3f", s.tailReward).c_str());
+                Count(kTailEpisodes), Fig("%.3f", s.tailReward).c_str());
   return out;
 }
 
@@ -138,10 +148,10 @@ std::string BrainText(const MatchSummary& s) {
   if (!s.brain.read) return "brain: not read (" + s.brain.error + ")\n";
   return Format(
       "brain: %llu episodes learnt (%llu before this match), generation %u, "
-      "training loss %.4f, exploration now %.1f%%, %zu replay records\n",
+      "training loss %.4f, exploration now %.1f%%, %llu replay records\n",
       static_cast<unsigned long long>(s.brain.episodes),
       static_cast<unsigned long long>(s.brainEpisodesBefore), s.brain.generation,
-      s.brain.averageLoss, s.explorationEnd * 100.0, s.brain.replayRecords);
+      s.brain.averageLoss, s.explorationEnd * 100.0, Count(s.brain.replayRecords));
 }
 
 }  // namespace
@@ -171,22 +181,21 @@ std::string SummaryTable(const MatchSummary& s) {
          ReasonsText(s.endReasons) + "\n";
   out += StyleRows(s);
   out += Format(
-      "reshaping: %llu thug plans, %llu reshaped, %llu kept the engine route "
-      "(%llu partial); %llu plans came back changed\n",
+      "reshaping: %llu thug plans, %llu reshaped, %llu kept the engine route, %llu found no "
+      "path\n",
       static_cast<unsigned long long>(s.plans), static_cast<unsigned long long>(s.reshaped),
-      static_cast<unsigned long long>(s.kept), static_cast<unsigned long long>(s.partialPlans),
-      static_cast<unsigned long long>(s.changedPlans));
+      static_cast<unsigned long long>(s.kept), static_cast<unsigned long long>(s.failedPlans));
   out += Format(
       "  builder: %.2f ms mean, %.2f ms largest, %.1f navmesh queries per build, "
       "reshaped routes %+.0f%% longer\n",
       s.meanBuildMs, s.maxBuildMs, s.queriesPerBuild, s.lengthGain * 100.0);
   out += "game per simulated minute: player chunks lost " + Fig("%.2f", s.chunksPerMinute) +
          ", thug deaths " + Fig("%.2f", s.thugDeathsPerMinute) + ", thug damage " +
-         Fig("%.2f", s.thugDamagePerMinute) + " max-healths\n";
+         Fig("%.0f", s.thugDamagePerMinute) + " health\n";
   out += Format("  totals: %.0f chunks, %d player deaths, %d thug deaths; ", s.playerChunksLost,
                 s.playerDeaths, s.thugDeaths) +
-         "thug damage per episode " + Fig("%.3f", s.thugDamagePerEpisode) + ", mean spacing " +
-         Fig("%.0f", s.meanSpacingCm) + " cm\n";
+         "thug damage per episode " + Fig("%.3f", s.thugDamagePerEpisode) +
+         " of max health, mean spacing " + Fig("%.0f", s.meanSpacingCm) + " cm\n";
   return out;
 }
 
@@ -246,8 +255,7 @@ std::string SummaryJson(const MatchSummary& s) {
   out["reshaping"] = {{"plans", s.plans},
                       {"reshaped", s.reshaped},
                       {"kept", s.kept},
-                      {"partial", s.partialPlans},
-                      {"changed", s.changedPlans},
+                      {"failed", s.failedPlans},
                       {"meanBuildMs", s.meanBuildMs},
                       {"maxBuildMs", s.maxBuildMs},
                       {"queriesPerBuild", s.queriesPerBuild},
@@ -316,8 +324,7 @@ bool ParseSummaryJson(const std::string& text, MatchSummary& out, std::string& e
     s.plans = re.value("plans", uint64_t{0});
     s.reshaped = re.value("reshaped", uint64_t{0});
     s.kept = re.value("kept", uint64_t{0});
-    s.partialPlans = re.value("partial", uint64_t{0});
-    s.changedPlans = re.value("changed", uint64_t{0});
+    s.failedPlans = re.value("failed", uint64_t{0});
     s.meanBuildMs = Num(re, "meanBuildMs");
     s.maxBuildMs = Num(re, "maxBuildMs");
     s.queriesPerBuild = Num(re, "queriesPerBuild");

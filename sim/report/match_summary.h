@@ -36,15 +36,18 @@ struct MatchSummary {
   uint64_t brainEpisodesBefore = 0;
 
   // Reshaping: the arena's count of plans and the mod's reshape lines.
-  uint64_t plans = 0, partialPlans = 0, changedPlans = 0, reshaped = 0, kept = 0;
+  uint64_t plans = 0, failedPlans = 0, reshaped = 0, kept = 0;
   double meanBuildMs = 0.0, maxBuildMs = 0.0, queriesPerBuild = 0.0;
   double lengthGain = 0.0;  // reshaped route length / engine route length - 1, mean
 
   // Game outcomes, from the arena.
-  double playerChunksLost = 0.0, thugDamage = 0.0, meanSpacingCm = 0.0;
+  double playerChunksLost = 0.0, meanSpacingCm = 0.0;
+  double thugDamage = 0.0;  // health points, all thugs together
   int playerDeaths = 0, thugDeaths = 0;
   double chunksPerMinute = 0.0, thugDeathsPerMinute = 0.0, thugDamagePerMinute = 0.0;
-  double thugDamagePerEpisode = 0.0;  // NaN without episodes (the rule opens none)
+  // The mod's own damage figure: health lost during an episode as a fraction of max health,
+  // mean over episodes; NaN without episodes (the rule opens none).
+  double thugDamagePerEpisode = 0.0;
 };
 
 MatchSummary Summarize(const MatchRecord& record);

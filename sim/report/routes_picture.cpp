@@ -15,8 +15,8 @@ const Stroke kEngineGrey{"#707070", 1.2, "4,3"};
 void DrawFireCone(SvgWriter& svg, const LevelFrame& f, const PlayerView& player) {
   const double x = f.X(player.position.x), y = f.Y(player.position.y);
   if (player.coneDegrees > 0.0f) {
-    // The cone reaches 15 m; the engine's yaw turns from +x towards +y, as the picture does.
-    const double reach = 1500.0 * f.scale, half = player.coneDegrees * 0.5 * kDegrees;
+    // The engine's yaw turns from +x towards +y, as the picture does.
+    const double reach = player.reachCm * f.scale, half = player.coneDegrees * 0.5 * kDegrees;
     const double yaw = player.yawDegrees * kDegrees;
     std::vector<std::pair<double, double>> cone{{x, y}};
     for (int i = 0; i <= 12; ++i) {

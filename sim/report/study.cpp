@@ -35,7 +35,7 @@ struct Panel {
 const Panel kPanels[] = {
     {"mean reward, last 500 episodes", "reward (0..1)", &StudyRow::tailReward},
     {"player health chunks lost", "chunks per simulated minute", &StudyRow::chunksPerMinute},
-    {"thug damage taken", "max-healths per episode", &StudyRow::damagePerEpisode},
+    {"thug damage taken", "fraction of max health per episode", &StudyRow::damagePerEpisode},
 };
 
 void DrawPanel(SvgWriter& svg, const StudyResult& study, const Panel& panel, double left,
@@ -128,8 +128,9 @@ std::string StudyTable(const StudyResult& study) {
       "thug deaths / min\n";
   for (const StudyRow& row : study.rows) {
     char line[256];
-    std::snprintf(line, sizeof line, "%-8s %4zu  %-25s  %-17s  %-21s  %s\n", PolicyName(row.policy),
-                  row.runs, Figure(row.tailReward, "%.3f +- %.3f").c_str(),
+    std::snprintf(line, sizeof line, "%-8s %4llu  %-25s  %-17s  %-21s  %s\n",
+                  PolicyName(row.policy), static_cast<unsigned long long>(row.runs),
+                  Figure(row.tailReward, "%.3f +- %.3f").c_str(),
                   Figure(row.chunksPerMinute, "%.2f +- %.2f").c_str(),
                   Figure(row.damagePerEpisode, "%.3f +- %.3f").c_str(),
                   Figure(row.thugDeathsPerMinute, "%.2f +- %.2f").c_str());

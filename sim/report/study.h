@@ -15,7 +15,7 @@ struct StudyRow {
   size_t runs = 0;
   MeanError tailReward;        // mean reward of each run's last kTailEpisodes episodes
   MeanError chunksPerMinute;   // player health chunks lost per simulated minute
-  MeanError damagePerEpisode;  // thug damage (max-healths) per episode
+  MeanError damagePerEpisode;  // thug health lost per episode, fraction of max health
   MeanError thugDeathsPerMinute;
 };
 
