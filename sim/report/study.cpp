@@ -49,7 +49,7 @@ void DrawPanel(SvgWriter& svg, const StudyResult& study, const Panel& panel, dou
   if (withBestStyle && !std::isnan(study.bestStyleReward.mean))
     top = std::max(top, study.bestStyleReward.mean + study.bestStyleReward.stdError);
   Plot plot;
-  plot.left = left, plot.top = 60, plot.width = 220, plot.height = 300;
+  plot.left = left, plot.top = 90, plot.width = 220, plot.height = 300;
   plot.x = {0.0, 3.0, "policy"};
   const std::vector<double> ticks = NiceTicks(0.0, top > 0 ? top * 1.15 : 1.0, 5);
   plot.y = {0.0, ticks.empty() ? 1.0 : std::max(ticks.back(), top * 1.05), panel.unit};
@@ -145,7 +145,7 @@ std::string StudyTable(const StudyResult& study) {
 }
 
 std::string StudySvg(const StudyResult& study, const std::string& title) {
-  SvgWriter svg(1020, 470);
+  SvgWriter svg(1020, 560);
   svg.Text(510, 24, title, 17, "middle", 0.0, true);
   for (size_t i = 0; i < std::size(kPanels); ++i)
     DrawPanel(svg, study, kPanels[i], 90 + 330 * static_cast<double>(i), i == 0);
@@ -158,7 +158,7 @@ std::string StudySvg(const StudyResult& study, const std::string& title) {
         {std::string("best fixed style (") + aps::Style(study.bestStyle).name + ", random runs)",
          {"#7A2BB5", 2.0, "7,4"},
          false});
-  DrawLegend(svg, 90, 410, legend);
+  DrawLegend(svg, 90, 450, legend);
   return svg.Finish();
 }
 
