@@ -4,6 +4,7 @@
 #   sim/        kvr_sim        simulated engine
 #   apps/<x>/   one executable per folder
 #   tests/      kvr-tests      (tests/win32/ only on Windows, tests/posix/ only elsewhere)
+#   src/*/win32/msvc/, tests/msvc_host/: Microsoft C++ ABI pieces, see MsvcAbi.cmake
 #   bench/      kvr-bench;  fuzz/<x>.cpp  one libFuzzer target each
 
 function(kvr_glob out)
@@ -54,6 +55,10 @@ set_target_properties(kvr_core PROPERTIES POSITION_INDEPENDENT_CODE ON)
 
 # --- the mod module: main.dll on Windows, libkvr_mod.so elsewhere -------------
 kvr_glob(mod_win32 ${KVR_ROOT}/src/*/win32/*.cpp)
+list(FILTER mod_win32 EXCLUDE REGEX "/win32/msvc/")  # built for the MSVC ABI (MsvcAbi.cmake)
+if(NOT WIN32)
+  set(mod_win32)
+endif()
 add_library(kvr_mod SHARED ${KVR_ROOT}/src/host/exports.cpp ${mod_win32})
 target_link_libraries(kvr_mod PRIVATE kvr_core)
 target_compile_options(kvr_mod PRIVATE ${KVR_WARNINGS})
@@ -115,6 +120,7 @@ endif()
 if(KVR_BUILD_TESTS)
   enable_testing()
   kvr_glob(tests_all ${KVR_ROOT}/tests/*.cpp)
+  list(FILTER tests_all EXCLUDE REGEX "/tests/msvc_host/")  # programs of their own (MsvcAbi.cmake)
   kvr_split_os(tests_src ${tests_all})
   add_executable(kvr-tests ${tests_src})
   target_include_directories(kvr-tests PRIVATE ${KVR_ROOT}/tests)

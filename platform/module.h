@@ -9,4 +9,9 @@ namespace kvr::platform {
 // empty when the system cannot tell.
 std::wstring ModulePathOf(const void* address);
 
+// Keeps the module that contains `address` loaded until the process ends, whoever unloads it:
+// code that others still point at (callbacks, listeners, virtual tables) must stay mapped.
+// False when the system refused.
+bool PinModuleOf(const void* address);
+
 }  // namespace kvr::platform

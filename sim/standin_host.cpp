@@ -107,8 +107,15 @@ bool StandInHost::Start(const std::string& modDir, const std::string& modBinary,
     error = "start_mod returned no mod object";
     return false;
   }
-  mod_->on_unreal_init();
+  // The mod host's order: its own update before and after Unreal is up; every call goes
+  // through the object's table as the host makes it.
+  host::HostCallOnUpdate(mod_);
+  host::HostCallOnUnrealInit(mod_);
   return true;
+}
+
+void StandInHost::Update() {
+  if (mod_) host::HostCallOnUpdate(mod_);
 }
 
 void StandInHost::Stop() {
@@ -136,7 +143,10 @@ bool RunBoot(const BootOptions& options, BootReport& report, std::string& error)
     host.Seam().InjectCorruptObjects(options.injectFaults);
     ok = host.Start(options.modDir, options.modBinary, error);
     if (ok) {
-      for (int i = 0; i < options.ticks; ++i) world.Tick(options.frameSeconds);
+      for (int i = 0; i < options.ticks; ++i) {
+        world.Tick(options.frameSeconds);
+        host.Update();
+      }
       if (options.shutdownObjectArray) world.Shutdown();
       host.Stop();
     }

@@ -34,6 +34,8 @@ class StandInHost {
   // modBinary empty = the module next to this program. False with a reason when the module
   // cannot be installed or loaded or lacks its entry points.
   bool Start(const std::string& modDir, const std::string& modBinary, std::string& error);
+  // The host's own update, which it makes once per pass of its loop (after every frame here).
+  void Update();
   void Stop();
   bool Running() const { return mod_ != nullptr; }
 

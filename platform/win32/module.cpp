@@ -17,4 +17,10 @@ std::wstring ModulePathOf(const void* address) {
   return std::wstring(buffer, n);
 }
 
+bool PinModuleOf(const void* address) {
+  HMODULE module = nullptr;
+  return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                            static_cast<LPCWSTR>(address), &module) != 0;
+}
+
 }  // namespace kvr::platform

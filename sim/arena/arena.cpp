@@ -138,6 +138,18 @@ bool Arena::Populate(std::string& error) {
 Arena::~Arena() {
   if (hook_) world_.RemoveFrameHook(hook_);
   world_.RemoveUObjectDeleteListener(this);
+  // Its actors go with it: nothing it spawned is left to tick or to answer path queries.
+  if (!shutDown_.load()) {
+    for (const Garbage& g : garbage_) world_.Destroy(g.object);
+    for (ArenaThug& thug : thugs_) {
+      for (UObject* part : {thug.controller, thug.body.pawn, thug.body.root, thug.body.movement})
+        if (part) world_.Destroy(part);
+    }
+    const PlayerObjects& p = player_.objects;
+    for (UObject* part : {p.pawn, p.root, p.movement, p.controller, p.cameraManager, p.localPlayer})
+      if (part) world_.Destroy(part);
+    if (navmesh_) world_.Destroy(navmesh_);
+  }
   if (world_.Navigation() == &engineNav_) world_.SetNavigation(nullptr);
 }
 

@@ -118,7 +118,7 @@ class Arena final : public host::IDeleteListener {
   // start or spawn point, a spawn the player cannot be reached from, ...).
   static std::unique_ptr<Arena> Create(World& world, const GameClasses& g, const ArenaSetup& setup,
                                        std::string& error);
-  // Not while another thread ticks the world.
+  // Destroys what it spawned. Not while another thread ticks the world.
   ~Arena() override;
   Arena(const Arena&) = delete;
   Arena& operator=(const Arena&) = delete;

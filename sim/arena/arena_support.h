@@ -11,20 +11,22 @@ namespace kvr::sim {
 
 inline constexpr float kDegrees = 57.29577951308232f;  // per radian
 
+// Plain square roots: arena distances never come near float overflow, and hypot costs more.
 inline float FloorDistance(const aps::Vec3& a, const aps::Vec3& b) {
-  return std::hypot(b.x - a.x, b.y - a.y);
+  const float dx = b.x - a.x, dy = b.y - a.y;
+  return std::sqrt(dx * dx + dy * dy);
 }
 
 // Unit vector from a to b on the floor; zero when they (nearly) coincide.
 inline aps::Vec3 FloorDirection(const aps::Vec3& a, const aps::Vec3& b) {
   const float dx = b.x - a.x, dy = b.y - a.y;
-  const float len = std::hypot(dx, dy);
+  const float len = std::sqrt(dx * dx + dy * dy);
   if (len < 1e-3f) return {};
   return {dx / len, dy / len, 0.0f};
 }
 
 inline float FloorLength(const aps::Vec3& v) {
-  return std::hypot(v.x, v.y);
+  return std::sqrt(v.x * v.x + v.y * v.y);
 }
 
 inline aps::Vec3 Scaled(const aps::Vec3& v, float s) {

@@ -63,6 +63,10 @@ struct PlaySession {
 // False with a one-line reason (the session is then unusable).
 bool OpenPlay(const PlayOptions& options, PlaySession& session, PlayReport& report,
               std::string& error);
+// Frames of the arena's frame length in `seconds` of simulated time, and running that many: the
+// world ticks, then the mod host's own update, frame after frame.
+long long PlayFrames(const PlaySession& session, double seconds);
+void RunPlayFrames(PlaySession& session, long long frames);
 // Stops the mod (it saves its brain and puts the engine's path functions back), takes the
 // arena's statistics and every mod log line into the report, and shuts the world down.
 void ClosePlay(PlaySession& session, PlayReport& report);

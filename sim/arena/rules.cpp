@@ -171,8 +171,15 @@ bool ParseRoot(const json& root, ArenaRules& rules, std::string& error) {
   Flatten(root, "", values);
   const std::vector<Binding> bindings = Bind(rules);
   for (const auto& [name, value] : values) {
-    bool known = false;
-    for (const Binding& b : bindings) known = known || b.name == name;
+    bool known = false, section = false;
+    for (const Binding& b : bindings) {
+      known = known || b.name == name;
+      section = section || b.name.rfind(name + ".", 0) == 0;
+    }
+    if (section) {
+      error = "\"" + name + "\" must be a section of rules, {\"name\": number, ...}";
+      return false;
+    }
     if (!known) {
       error = "unknown rule \"" + name + "\"";
       return false;

@@ -202,15 +202,15 @@ bool RunMatch(const MatchOptions& o, MatchResult& result, std::string& error) {
   PlayReport play;
   if (!OpenPlay(o.play, session, play, error)) return false;
   const double frame = session.setup.rules.frameSeconds;
-  const long long frames = std::llround(o.play.minutes * 60.0 / frame);
-  const long long framesPerStep = std::max(1LL, std::llround(1.0 / frame));
+  const long long frames = PlayFrames(session, o.play.minutes * 60.0);
+  const long long framesPerStep = std::max(1LL, PlayFrames(session, 1.0));
   LogFollower log;
   MatchProgress progress;
   progress.totalSeconds = static_cast<double>(frames) * frame;
   const auto started = std::chrono::steady_clock::now();
   for (long long done = 0; done < frames;) {
     const long long step = std::min(framesPerStep, frames - done);
-    session.arena->Run(static_cast<double>(step) * frame);
+    RunPlayFrames(session, step);
     done += step;
     log.Take(session.world, session.arena->Now(), record, result.modLines);
     SampleSpacing(*session.arena, record.game);

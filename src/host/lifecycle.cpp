@@ -79,14 +79,19 @@ std::string CodeSectionLine(const platform::CodeRange& code) {
 
 }  // namespace
 
-IHost* LocateHost() {
-  // Asked afresh for every mod object: a host that loads the mod again may be another one.
+IHost* LocateHost(IHost* (*findModHost)()) {
+  // Asked afresh for every mod object: a host that loads the mod again may be another one. The
+  // simulator comes first: it may run where the real host's DLL is loaded too.
   using HostFn = IHost* (*)();
   if (auto fn = reinterpret_cast<HostFn>(platform::FindMainProgramSymbol("kvr_host_interface"))) {
     if (IHost* host = fn()) {
       SetHost(host);
       return host;
     }
+  }
+  if (IHost* host = findModHost ? findModHost() : nullptr) {
+    SetHost(host);
+    return host;
   }
   return Host();
 }

@@ -11,9 +11,11 @@ namespace kvr::host {
 inline constexpr const char* kSteppedAsideMessage =
     "20 faults caught in the per-frame update - mod stepped aside (paths restored to vanilla)";
 
-// Resolves the host once: the one set by SetHost, else the one the program that loaded this
-// module exports as "kvr_host_interface". Null when there is none.
-IHost* LocateHost();
+// Resolves the host: the simulator's, which the program that loaded this module exports as
+// "kvr_host_interface"; else the binding over the real mod host that `findModHost` finds (null
+// when the host's DLL is not in the process); else the one set by SetHost. The one found is set
+// with SetHost. Null when there is none.
+IHost* LocateHost(IHost* (*findModHost)() = nullptr);
 
 // Settings, brain, delete listener and the three start-up log lines; sets initialized. This,
 // the tick entry and shutdown never let an exception out to the host (failures are logged).

@@ -3,6 +3,7 @@
 #include "host/lifecycle.h"
 #include "host/mod_paths.h"
 #include "platform/module.h"
+#include "platform/notice.h"
 #include "platform/steady_clock.h"
 
 namespace kvr::host {
@@ -12,26 +13,34 @@ namespace {
 // Any address inside this module.
 void ModuleAnchor() {}
 
+constexpr HostVTable kHostVTable = MakeHostVTable<KorvathPalimarNeuralNav>();
+
 std::wstring ThisModulePath() {
   return platform::ModulePathOf(reinterpret_cast<const void*>(&ModuleAnchor));
 }
 
 }  // namespace
 
-KorvathPalimarNeuralNav::KorvathPalimarNeuralNav() : runtime_(ModRuntime::Begin()) {
-  ModName = L"KorvathPalimarNeuralNav";
-  ModVersion = L"1.0.1";
-  ModDescription =
-      L"Adaptive Pathfinding System arcs + evolving neural-network tactics for Palimar Thugs";
-  ModAuthors = L"Dunmere (Halvenor)";
-  if (IHost* host = LocateHost()) {
-    SetLogDevices(host->OutputDevices());
-    if (IHost::ClockFn clock = host->SteadyClock()) platform::SetSteadyClockSource(clock);
-    ModRuntime* rt = &runtime_;
-    host->RegisterProcessEventPreCallback([rt](UObject* object, UFunction* function, void* params) {
-      TickEntry(*rt, object, function, params);
-    });
+KorvathPalimarNeuralNav::KorvathPalimarNeuralNav(IHost* (*findModHost)())
+    : CppUserModBase(kHostVTable), runtime_(ModRuntime::Begin()) {
+  SetModInfo(
+      u"KorvathPalimarNeuralNav", u"1.0.1",
+      u"Adaptive Pathfinding System arcs + evolving neural-network tactics for Palimar Thugs",
+      u"Dunmere (Halvenor)");
+  IHost* host = LocateHost(findModHost);
+  if (!host) {
+    platform::DebugNotice(
+        "[KorvathNeuralNav] no mod host in this process (neither UE4SS.dll nor the simulator's "
+        "host interface): the mod stays inactive");
+    return;
   }
+  hosted_ = true;
+  SetLogDevices(host->OutputDevices());
+  if (IHost::ClockFn clock = host->SteadyClock()) platform::SetSteadyClockSource(clock);
+  ModRuntime* rt = &runtime_;
+  host->RegisterProcessEventPreCallback([rt](UObject* object, UFunction* function, void* params) {
+    TickEntry(*rt, object, function, params);
+  });
 }
 
 KorvathPalimarNeuralNav::~KorvathPalimarNeuralNav() {
@@ -40,6 +49,7 @@ KorvathPalimarNeuralNav::~KorvathPalimarNeuralNav() {
 }
 
 void KorvathPalimarNeuralNav::on_unreal_init() {
+  if (!hosted_) return;  // nothing to start without a host: no files, no listener
   StartUp(runtime_, ModDirectoryFromModulePath(ThisModulePath()));
   // The overlay hooks go in here, after start-up.
 }

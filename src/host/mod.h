@@ -1,5 +1,6 @@
 // The mod object the host gets from start_mod.
 #pragma once
+#include "host/api/host.h"
 #include "host/mod_base.h"
 
 namespace kvr::host {
@@ -8,15 +9,19 @@ struct ModRuntime;
 
 class KorvathPalimarNeuralNav final : public CppUserModBase {
  public:
-  // Registers the ProcessEvent pre-callback (never unregistered); ticks are ignored until
-  // on_unreal_init has run the start-up sequence.
-  KorvathPalimarNeuralNav();
+  // Finds its host (LocateHost; `findModHost` finds the binding over the real mod host) and
+  // registers the ProcessEvent pre-callback (never unregistered); ticks are ignored until
+  // on_unreal_init has run the start-up sequence. Without a host the object stays inert: it
+  // says so on the platform's debug output and registers, reads and writes nothing.
+  explicit KorvathPalimarNeuralNav(IHost* (*findModHost)() = nullptr);
   // Runs shutdown; must not throw.
-  ~KorvathPalimarNeuralNav() override;
-  void on_unreal_init() override;
+  ~KorvathPalimarNeuralNav();
+  void on_unreal_init();
+  bool Hosted() const { return hosted_; }
 
  private:
   ModRuntime& runtime_;
+  bool hosted_ = false;
 };
 
 }  // namespace kvr::host
