@@ -89,6 +89,18 @@ class Level {
   host::ModRuntime* rt_ = nullptr;
 };
 
+// One update 1/240 s after the last, through the fault guard as ReceiveTick runs it.
+void Frame(host::ModRuntime& rt) {
+  sim::AdvanceSimulatedClock(kFrameNanoseconds);
+  host::RunFaultGuard(rt);
+}
+
+// Heap allocations since `since`, per `per`.
+benchmark::Counter AllocationsPer(uint64_t since, uint64_t per) {
+  return benchmark::Counter(static_cast<double>(bench::HeapAllocations() - since) /
+                            static_cast<double>(std::max<uint64_t>(1, per)));
+}
+
 // Nothing due but the throttle, settings and requests: most updates of a frame look like this.
 void BM_UpdateIdle(benchmark::State& state) {
   Level level(16);
@@ -97,13 +109,8 @@ void BM_UpdateIdle(benchmark::State& state) {
   g.lastDiscovery = g.lastRefresh = g.lastSnapshot = 1e18;  // never due
   const uint64_t updates = g.updatesRun;
   const uint64_t allocations = bench::HeapAllocations();
-  for (auto _ : state) {
-    sim::AdvanceSimulatedClock(kFrameNanoseconds);
-    host::RunFaultGuard(rt);
-  }
-  state.counters["allocs/update"] =
-      benchmark::Counter(static_cast<double>(bench::HeapAllocations() - allocations) /
-                         static_cast<double>(std::max<uint64_t>(1, g.updatesRun - updates)));
+  for (auto _ : state) Frame(rt);
+  state.counters["allocs/update"] = AllocationsPer(allocations, g.updatesRun - updates);
   if (g.updatesRun - updates != state.iterations()) state.SkipWithError("throttled");
 }
 BENCHMARK(BM_UpdateIdle);
@@ -121,9 +128,7 @@ void BM_UpdateRefresh(benchmark::State& state) {
     host::RunFaultGuard(rt);
   }
   state.counters["thugs"] = static_cast<double>(level.Thugs());
-  state.counters["allocs/update"] =
-      benchmark::Counter(static_cast<double>(bench::HeapAllocations() - allocations) /
-                         static_cast<double>(state.iterations()));
+  state.counters["allocs/update"] = AllocationsPer(allocations, state.iterations());
 }
 BENCHMARK(BM_UpdateRefresh)->Arg(16)->Arg(64);
 
@@ -135,9 +140,7 @@ void BM_Snapshot(benchmark::State& state) {
   const uint64_t allocations = bench::HeapAllocations();
   for (auto _ : state) game::PublishMenuSnapshot(rt, now);
   state.counters["thugs"] = static_cast<double>(level.Thugs());
-  state.counters["allocs/snapshot"] =
-      benchmark::Counter(static_cast<double>(bench::HeapAllocations() - allocations) /
-                         static_cast<double>(state.iterations()));
+  state.counters["allocs/snapshot"] = AllocationsPer(allocations, state.iterations());
 }
 BENCHMARK(BM_Snapshot)->Args({64, 0})->Args({64, 1});
 
@@ -147,19 +150,11 @@ BENCHMARK(BM_Snapshot)->Args({64, 0})->Args({64, 1});
 void BM_UpdateSteadyState(benchmark::State& state) {
   Level level(static_cast<int>(state.range(0)));
   host::ModRuntime& rt = level.Runtime();
-  for (int i = 0; i < 2400; ++i) {  // ten simulated seconds to warm up
-    sim::AdvanceSimulatedClock(kFrameNanoseconds);
-    host::RunFaultGuard(rt);
-  }
+  for (int i = 0; i < 2400; ++i) Frame(rt);  // ten simulated seconds to warm up
   level.OpenEpisodes();
   const uint64_t allocations = bench::HeapAllocations();
-  for (auto _ : state) {
-    sim::AdvanceSimulatedClock(kFrameNanoseconds);
-    host::RunFaultGuard(rt);
-  }
-  state.counters["allocs/update"] =
-      benchmark::Counter(static_cast<double>(bench::HeapAllocations() - allocations) /
-                         static_cast<double>(state.iterations()));
+  for (auto _ : state) Frame(rt);
+  state.counters["allocs/update"] = AllocationsPer(allocations, state.iterations());
 }
 BENCHMARK(BM_UpdateSteadyState)->Arg(16)->Arg(64);
 

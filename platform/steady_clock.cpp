@@ -39,6 +39,16 @@ double SteadySeconds() {
   return static_cast<double>(clock.last) * 1e-9;
 }
 
+uint64_t SeedCounter() {
+  ClockSource source;
+  {
+    SteadyClock& clock = Clock();
+    std::lock_guard<std::mutex> lock(clock.mutex);
+    source = clock.source;
+  }
+  return source == &MonotonicNanoseconds ? TimeStampCounter() : source();
+}
+
 void SetSteadyClockSource(ClockSource source) {
   SteadyClock& clock = Clock();
   std::lock_guard<std::mutex> lock(clock.mutex);

@@ -13,6 +13,11 @@ using ClockSource = uint64_t (*)();
 
 double SteadySeconds();
 
+// A seed for the mod's random source: the processor's time-stamp counter, or the substituted
+// clock's raw reading when a simulated engine runs the clock. A simulated match is then
+// repeatable from its own seed, while in the game every seed differs.
+uint64_t SeedCounter();
+
 // nullptr goes back to the platform clock. The origin is taken again at the next reading, so
 // SteadySeconds restarts near 0 with the new source.
 void SetSteadyClockSource(ClockSource source);

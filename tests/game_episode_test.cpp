@@ -75,9 +75,7 @@ TEST_F(Episodes, WithoutTheNetworkTheEmptierSideDecidesAndNoEpisodeOpens) {
 }
 
 TEST_F(Episodes, ANetworkDecisionOpensAnEpisodeThatTheNextOneJudges) {
-  Settings s;
-  s.VerboseLog = true;
-  host::ModRuntime& rt = Start(s);
+  host::ModRuntime& rt = Start(Verbose());
   const auto me = Thug(L"Me", {100, 0, 0});
   Discover();
   game::TrackedThug& t = Record(me);
@@ -166,8 +164,7 @@ TEST_F(Episodes, QuietWithoutVerboseLogButStillLearning) {
 }
 
 TEST_F(Episodes, MasterSwitchOffEndsEpisodesAndRestoresAvoidanceOnce) {
-  Settings s;
-  s.VerboseLog = true;
+  Settings s = Verbose();
   host::ModRuntime& rt = Start(s);
   const auto me = Thug(L"Me", {0, 0, 0});
   Discover();
@@ -201,9 +198,7 @@ TEST_F(Episodes, MasterSwitchOffEndsEpisodesAndRestoresAvoidanceOnce) {
 }
 
 TEST_F(Episodes, BrainResetDropsRunningEpisodesUnjudgedAndHandsOutFreshGenomes) {
-  Settings s;
-  s.VerboseLog = true;
-  host::ModRuntime& rt = Start(s);
+  host::ModRuntime& rt = Start(Verbose());
   std::vector<sim::ThugObjects> thugs;
   for (int i = 0; i < 3; ++i) thugs.push_back(Thug(L"T" + std::to_wstring(i), {i * 300.0f, 0, 0}));
   Discover();

@@ -27,6 +27,13 @@ class GameFixture : public ModFixture {
     return rt;
   }
 
+  // Defaults, with the per-episode log lines on.
+  static Settings Verbose() {
+    Settings s;
+    s.VerboseLog = true;
+    return s;
+  }
+
   void Publish(const Settings& s) {
     ModState& state = ModState::Get();
     std::lock_guard<std::mutex> lock(state.settingsLock);

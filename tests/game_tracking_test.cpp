@@ -52,10 +52,30 @@ TEST_F(Tracking, ControllersOfEveryClassAreTrackedOnceEach) {
   EXPECT_EQ(TotalUsers(rt.brain), 3);
 }
 
-TEST_F(Tracking, PawnlessControllersAndPawnChanges) {
+TEST_F(Tracking, NavmeshesAreRecordedWhileEnabledAndDroppedWhenDestroyed) {
   Settings s;
-  s.VerboseLog = true;
+  s.Enabled = false;
   host::ModRuntime& rt = Start(s);
+  void* const slots[sim::kNavSlotCount] = {};
+  host::UObject* navmesh =
+      sim::SpawnNavMesh(world_, classes_, L"RecastNavMesh-Default", slots, {50, 50, 250});
+  Discover();
+  EXPECT_TRUE(rt.game.navmeshes.empty()) << "the master switch is off";
+  s.Enabled = true;
+  Publish(s);
+  Discover();
+  ASSERT_EQ(rt.game.navmeshes.size(), 1u) << "the class default navmesh is not one";
+  const game::NavMeshRecord& record = rt.game.navmeshes.begin()->second;
+  EXPECT_EQ(record.navmesh, navmesh);
+  EXPECT_EQ(record.id, world_.GetInternalIndex(navmesh));
+  EXPECT_EQ(rt.game.watched.count(navmesh), 1u);
+  world_.Destroy(navmesh);
+  EXPECT_TRUE(rt.game.navmeshes.empty());
+  EXPECT_EQ(rt.game.watched.count(navmesh), 0u);
+}
+
+TEST_F(Tracking, PawnlessControllersAndPawnChanges) {
+  host::ModRuntime& rt = Start(Verbose());
   const auto thug = Thug(L"T", {0, 0, 0});
   host::UObject* pawn = thug.pawn;
   *world_.Field<host::UObject*>(thug.controller, L"Pawn") = nullptr;
@@ -95,9 +115,7 @@ TEST_F(Tracking, PawnlessControllersAndPawnChanges) {
 }
 
 TEST_F(Tracking, ControllerGoneEndsTheEpisodeAndReleasesTheGenome) {
-  Settings s;
-  s.VerboseLog = true;
-  host::ModRuntime& rt = Start(s);
+  host::ModRuntime& rt = Start(Verbose());
   const auto thug = Thug(L"T", {0, 0, 0});
   Discover();
   game::TrackedThug& t = Record(thug);
@@ -236,9 +254,7 @@ TEST_F(Tracking, PlayerRespawnResetsTheBaselineAndTheCamera) {
 }
 
 TEST_F(Tracking, DeleteListenerDropsThugPartsAsTheyGo) {
-  Settings s;
-  s.VerboseLog = true;
-  host::ModRuntime& rt = Start(s);
+  host::ModRuntime& rt = Start(Verbose());
   const auto a = Thug(L"A", {0, 0, 0});
   const auto b = Thug(L"B", {500, 0, 0});
   Discover();

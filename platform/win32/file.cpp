@@ -22,6 +22,7 @@ ReadStatus ReadFileCapped(const std::string& path, size_t maxBytes, std::string&
 }
 
 ReplaceStatus WriteFileReplacing(const std::string& path, std::string_view data) {
+  if (path.empty()) return ReplaceStatus::kCannotOpen;
   const std::wstring tmp = Utf8ToWide(path + ".tmp");
   FILE* f = _wfopen(tmp.c_str(), L"wb");
   if (!f) return ReplaceStatus::kCannotOpen;

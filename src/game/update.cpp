@@ -59,7 +59,7 @@ void AdoptSettings(host::ModRuntime& rt) {
   const bool wasEnabled = rt.gameSettings.Enabled;
   rt.gameSettings = shared;
   rt.gameSettingsVersion = version;
-  rt.brain.Configure(tactics::MakeBrainConfig(shared), platform::TimeStampCounter());
+  rt.brain.Configure(tactics::MakeBrainConfig(shared), platform::SeedCounter());
   ReassignLostGenomes(rt);
   if (wasEnabled && !shared.Enabled) StepAside(rt);
 }
@@ -96,7 +96,7 @@ void ResetBrainRequest(host::ModRuntime& rt) {
     t.episodeActive = false;
     t.genomeIndex = -1;
   }
-  rt.brain.Reset(platform::TimeStampCounter());
+  rt.brain.Reset(platform::SeedCounter());
   for (auto& [controller, t] : rt.game.thugs) t.genomeIndex = rt.brain.AssignGenome();
   rt.brainStatus = "reset to a fresh population";
   Log("brain reset to a fresh population");

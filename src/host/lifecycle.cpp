@@ -9,6 +9,7 @@
 #include "persistence/brain_status.h"
 #include "platform/clock.h"
 #include "platform/fault_trap.h"
+#include "platform/steady_clock.h"
 #include "platform/symbol.h"
 #include "settings/config_ini.h"
 
@@ -65,7 +66,7 @@ void PublishStartupSettings(ModRuntime& rt, const Settings& settings) {
 
 void LoadBrain(ModRuntime& rt) {
   const Settings& s = rt.gameSettings;
-  rt.brain.Configure(tactics::MakeBrainConfig(s), platform::TimeStampCounter() ^ 0xC0FFEEull);
+  rt.brain.Configure(tactics::MakeBrainConfig(s), platform::SeedCounter() ^ 0xC0FFEEull);
   rt.brainStatus = persistence::LoadBrainAtStartup(rt.brain, rt.paths.brainPath, s.SaveBrain);
 }
 
@@ -112,7 +113,7 @@ void LoadFilesLocked(ModRuntime& rt, const std::wstring& modDirectory) {
     rt.configStatus = kNoModDirectory;
     PublishStartupSettings(rt, Settings{});
     rt.brain.Configure(tactics::MakeBrainConfig(rt.gameSettings),
-                       platform::TimeStampCounter() ^ 0xC0FFEEull);
+                       platform::SeedCounter() ^ 0xC0FFEEull);
     rt.brainStatus = "fresh brain (mod directory unknown - not saved)";
     return;
   }
