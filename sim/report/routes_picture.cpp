@@ -23,7 +23,10 @@ void DrawFireCone(SvgWriter& svg, const LevelFrame& f, const PlayerView& player)
       const double a = yaw - half + 2.0 * half * i / 12.0;
       cone.emplace_back(x + reach * std::cos(a), y + reach * std::sin(a));
     }
+    // Shots stop at the level's edge; so does the cone in the picture.
+    svg.Raw("<g clip-path=\"url(#floor)\">\n");
     svg.Polygon(cone, "#F8D4D4", nullptr);
+    svg.Raw("</g>\n");
   }
 }
 
@@ -62,16 +65,21 @@ void DrawScaleBar(SvgWriter& svg, const LevelFrame& f, double y) {
 std::string RoutesSvg(const MatchRecord& record, const Level& level, const NavMesh& mesh,
                       const std::string& title) {
   const LevelFrame f = FitLevel(level, 760.0f);
-  const double top = 40, legendWidth = 230;
+  const double top = 40, legendWidth = 260;
   SvgWriter svg(f.width + legendWidth, f.height + top + 40);
-  svg.Text((f.width + legendWidth) / 2, 26, title, 16, "middle", 0.0, true);
   LevelFrame shifted = f;
   shifted.minY -= static_cast<float>(top) / f.scale;  // leave room for the title
+  svg.Raw("<defs><clipPath id=\"floor\"><rect x=\"" + std::to_string(shifted.X(level.floorMinX)) +
+          "\" y=\"" + std::to_string(shifted.Y(level.floorMinY)) + "\" width=\"" +
+          std::to_string((level.floorMaxX - level.floorMinX) * f.scale) + "\" height=\"" +
+          std::to_string((level.floorMaxY - level.floorMinY) * f.scale) +
+          "\"/></clipPath></defs>\n");
   DrawLevel(svg, shifted, level, mesh);
   DrawFireCone(svg, shifted, record.player);
   for (const ThugRoute& t : record.lastRoutes) DrawThugRoute(svg, shifted, t);
   DrawPlayer(svg, shifted, record.player);
   DrawScaleBar(svg, f, f.height + top + 22);
+  svg.Text((f.width + legendWidth) / 2, 26, title, 16, "middle", 0.0, true);
 
   std::vector<LegendEntry> legend;
   for (int s = 0; s < aps::kStyleCount; ++s)

@@ -178,7 +178,7 @@ void DrawLegend(SvgWriter& svg, double x, double y, const std::vector<LegendEntr
   if (entries.empty()) return;
   size_t longest = 0;
   for (const LegendEntry& e : entries) longest = std::max(longest, e.label.size());
-  const double rowHeight = 17, width = 44 + 6.6 * static_cast<double>(longest);
+  const double rowHeight = 17, width = 44 + 7.0 * static_cast<double>(longest);
   const Stroke border{"#999999", 1.0, ""};
   svg.Rect(x, y, width, 8 + rowHeight * static_cast<double>(entries.size()), "#FFFFFF", &border);
   for (size_t i = 0; i < entries.size(); ++i) {
