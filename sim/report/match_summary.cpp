@@ -123,10 +123,10 @@ std::string ReasonsText(const std::map<std::string, uint64_t>& reasons) {
     out += (out.empty() ? "" : ", ") + name + " " + std::to_string(n);
   };
   for (const char* name : kKnownReasons) add(name, reasons.count(name) ? reasons.at(name) : 0);
-  for (const auto& [name, n] : reasons)
+  for (const auto& entry : reasons)
     if (std::find_if(std::begin(kKnownReasons), std::end(kKnownReasons),
-                     [&](const char* k) { return name == k; }) == std::end(kKnownReasons))
-      add(name, n);
+                     [&](const char* k) { return entry.first == k; }) == std::end(kKnownReasons))
+      add(entry.first, entry.second);
   return out;
 }
 
