@@ -14,7 +14,7 @@ packages=(
   wine64 xvfb xauth libgl1-mesa-dri libglfw3-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format lld llvm
-  libcli11-dev nlohmann-json3-dev
+  libcli11-dev nlohmann-json3-dev zip unzip
   ca-certificates
 )
 

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# The main job: builds the mod and its tools, then runs the real mod module in the simulated
-# engine host the way the mod host runs it (start-up, ticks, shutdown), natively and - with the
-# Windows main.dll - under Wine, in example mod folders laid out as the mod host expects
-# (<ModName>/dlls/main.dll, config.ini and brain.kvrb beside dlls/). It then checks the files
-# the mod wrote and previews an approach route on the default arena.
+# The main job: builds the mod and the simulator, then plays a match on the default arena - the
+# real mod module loaded the way the mod host loads it, twelve thugs approaching a player who
+# shoots back, half an hour of simulated time - and prints the summary. The mod starts from a
+# fresh folder (build/example/KorvathPalimarNeuralNav, laid out as under the mod host's Mods
+# folder) with a brain seeded from the match's seed, so the run replays exactly. The report
+# (summary.json, learning.csv, learning.svg, routes.svg, and the config.ini, brain.kvrb and
+# log the mod wrote) lands in build/example/report.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -11,22 +13,15 @@ cd "$root"
 cmake --preset release >/dev/null
 cmake --build --preset release --target kvr-sim kvr-config kvr-brain kvr_mod
 example="$root/build/example"
+mod="$example/KorvathPalimarNeuralNav"
+rm -rf "$mod" "$example/report"
 mkdir -p "$example"
 
-echo "== the mod in the simulated engine (native build)"
-./build/release/kvr-sim boot --mod-dir "$example/native/KorvathPalimarNeuralNav" --ticks 120
-
-echo "== main.dll in the stand-in host under Wine"
-cmake --preset windows >/dev/null
-cmake --build --preset windows --target kvr-sim kvr_mod
-windir="$example/KorvathPalimarNeuralNav"
-(cd build/windows && "$root/scripts/wine.sh" ./kvr-sim.exe boot --mod-dir "$windir" --ticks 120)
+echo "== a match in the arena: 12 thugs, 30 simulated minutes, the network learning"
+./build/release/kvr-sim match --level default --thugs 12 --minutes 30 --seed 1 \
+  --mod-dir "$mod" --report "$example/report"
 
 echo "== what the mod wrote"
-./build/release/kvr-config check "$windir/config.ini" | head -n 4
-./build/release/kvr-brain info "$windir/brain.kvrb" --config "$windir/config.ini" | head -n 8
-
-echo "== a Weave Left approach on the default arena"
-./build/release/kvr-sim route --level default --from -2500,-2500,0 --to 2500,2000,0 --style 5 \
-  --svg "$example/weave-left.svg" | tail -n 6
-echo "example mod folder: $windir (route picture: $example/weave-left.svg)"
+./build/release/kvr-config check "$mod/config.ini" | head -n 1
+./build/release/kvr-brain info "$mod/brain.kvrb" --config "$mod/config.ini" | head -n 4
+echo "pictures: $example/report/learning.svg and $example/report/routes.svg"

@@ -41,6 +41,14 @@ if cmake --preset windows >/dev/null && cmake --build --preset windows; then
   else
     failed=$((failed + 1))
   fi
+  # The player package, installed into a fresh Mods folder and loaded under Wine.
+  if zip=$(KVR_NATIVE_BUILD="$root/build/debug" "$root/scripts/release.sh" "$root/build/package") &&
+    "$root/scripts/check-release.sh" "$zip" build/windows; then
+    passed=$((passed + 1))
+  else
+    echo "release package check FAILED"
+    failed=$((failed + 1))
+  fi
 else
   echo "Windows build FAILED"
   failed=$((failed + 1))

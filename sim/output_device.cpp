@@ -15,6 +15,13 @@ std::vector<std::wstring> CapturingOutputDevice::Lines() const {
   return lines_;
 }
 
+std::vector<std::wstring> CapturingOutputDevice::LinesFrom(size_t first) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (first >= lines_.size()) return {};
+  return std::vector<std::wstring>(lines_.begin() + static_cast<std::ptrdiff_t>(first),
+                                   lines_.end());
+}
+
 void CapturingOutputDevice::SetEcho(bool echo) {
   std::lock_guard<std::mutex> lock(mutex_);
   echo_ = echo;

@@ -13,6 +13,9 @@ class CapturingOutputDevice final : public ILogDevice {
  public:
   void Receive(const std::wstring& line) override;
   std::vector<std::wstring> Lines() const;
+  // The lines from index `first` on (none when there are not that many yet), so a caller that
+  // follows the log while it grows copies each line once.
+  std::vector<std::wstring> LinesFrom(size_t first) const;
   void SetEcho(bool echo);
 
  private:

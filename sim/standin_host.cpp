@@ -125,9 +125,9 @@ void StandInHost::Stop() {
   mod_ = nullptr;
 }
 
-std::vector<std::string> LogLines(World& world) {
+std::vector<std::string> LogLines(World& world, size_t first) {
   std::vector<std::string> lines;
-  for (const std::wstring& line : world.Output().Lines()) {
+  for (const std::wstring& line : world.Output().LinesFrom(first)) {
     std::string text = platform::WideToUtf8(line);
     if (!text.empty() && text.back() == '\n') text.pop_back();
     lines.push_back(std::move(text));

@@ -49,8 +49,8 @@ class StandInHost {
   void (*uninstall_)(host::CppUserModBase*) = nullptr;
 };
 
-// Every line the host's log device received, UTF-8, without line ends.
-std::vector<std::string> LogLines(World& world);
+// Every line the host's log device received from index `first` on, UTF-8, without line ends.
+std::vector<std::string> LogLines(World& world, size_t first = 0);
 
 struct BootOptions {
   std::string modDir;     // UTF-8; created when missing

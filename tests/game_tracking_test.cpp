@@ -329,7 +329,13 @@ TEST_F(Tracking, DeletionsFromAnotherThreadWhileTheGameThreadUpdates) {
       }
       if (round % 3 == 0) {
         // A respawn: a new pawn on the same controller, then the old pawn goes.
+        // Possessing takes the pawn from the controller it was spawned with, as in the engine:
+        // no live controller is left pointing at a pawn that is destroyed later.
         const auto next = Thug(L"Next" + std::to_wstring(round), {0, round * 10.0f, 0});
+        {
+          std::lock_guard<std::mutex> lock(possessLock);
+          possess.emplace_back(next.controller, nullptr);
+        }
         possessAndWait(t.controller, next.pawn);
         sim::DestroyThug(world_, {nullptr, t.pawn, t.root, t.movement});
         waitFrames(12);

@@ -6,6 +6,10 @@
 #pragma once
 #include <CLI/CLI.hpp>
 
+namespace kvr::sim {
+struct PlayOptions;
+}
+
 namespace kvr::sim::cli {
 
 inline constexpr int kExitBadInput = 2;
@@ -18,5 +22,15 @@ void AddBootCommand(CLI::App& app);
 
 // `kvr-sim play`: a match in the living arena, the mod loaded as the mod host loads it.
 void AddPlayCommand(CLI::App& app);
+
+// `kvr-sim match`: play under a style policy with progress, summary table and report folder.
+void AddMatchCommand(CLI::App& app);
+
+// `kvr-sim study`: matches under every policy over several seeds, in parallel processes.
+void AddStudyCommand(CLI::App& app);
+
+// --level, --rules, --thugs, --minutes, --seed, --mod-binary, --nav-cache, --workers,
+// --no-engine-allocator.
+void AddArenaOptions(CLI::App* command, PlayOptions& options);
 
 }  // namespace kvr::sim::cli

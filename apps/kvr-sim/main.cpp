@@ -11,6 +11,8 @@ int main(int argc, char** argv) {
   kvr::sim::cli::AddRouteCommand(app);
   kvr::sim::cli::AddBootCommand(app);
   kvr::sim::cli::AddPlayCommand(app);
+  kvr::sim::cli::AddMatchCommand(app);
+  kvr::sim::cli::AddStudyCommand(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::RuntimeError& e) {  // a subcommand's own failure, already reported

@@ -6,7 +6,6 @@
 #include <map>
 
 #include "sim/nav/navmesh_cache.h"
-#include "sim/standin_host.h"
 
 namespace kvr::sim {
 
@@ -83,53 +82,72 @@ void CountEpisodeEnds(const std::vector<std::string>& lines, PlayReport& report)
   for (const auto& entry : counts) report.episodeEnds.push_back(entry);
 }
 
-bool RunPlay(const PlayOptions& o, PlayReport& r, std::string& error) {
+bool OpenPlay(const PlayOptions& o, PlaySession& session, PlayReport& r, std::string& error) {
   if (!CheckOptions(o, error)) return false;
   r.levelPath = ResolveLevelArgument(o.level);
-  Level level;
-  if (!LoadLevelFile(r.levelPath, level, error)) return false;
+  if (!LoadLevelFile(r.levelPath, session.level, error)) return false;
   r.rulesPath = o.rules.empty() ? RulesPathForLevel(r.levelPath) : o.rules;
-  ArenaSetup setup;
+  ArenaSetup& setup = session.setup;
   if (!LoadArenaRules(r.rulesPath, setup.rules, error)) return false;
-  NavMesh mesh;
   const std::string cache = o.navCacheDir.empty()     ? DefaultNavMeshCacheDir()
                             : o.navCacheDir == "none" ? std::string()
                                                       : o.navCacheDir;
-  if (!CachedNavMesh(level, {}, cache, mesh, r.navmeshFromCache, error)) return false;
+  if (!CachedNavMesh(session.level, {}, cache, session.mesh, r.navmeshFromCache, error))
+    return false;
   if (!o.modDir.empty() && !EnsureVerboseLog(o.modDir, r.configNote, error)) return false;
 
-  World world;
-  const GameClasses g = RegisterGameClasses(world);
-  StandInHost host(world);
+  session.classes = RegisterGameClasses(session.world);
+  session.host = std::make_unique<StandInHost>(session.world);
   // The mod starts with the game, before the level is there, as under the mod host.
-  if (!o.modDir.empty() && !host.Start(o.modDir, o.modBinary, error)) return false;
-  setup.level = &level;
-  setup.mesh = &mesh;
+  if (!o.modDir.empty() && !session.host->Start(o.modDir, o.modBinary, error)) return false;
+  setup.level = &session.level;
+  setup.mesh = &session.mesh;
   setup.thugs = o.thugs;
   setup.seed = o.seed;
-  std::unique_ptr<Arena> arena = Arena::Create(world, g, setup, error);
-  if (!arena) return false;
-  world.SetEngineAllocatorEnabled(o.engineAllocator);
-  std::unique_ptr<PathWorkers> workers = StartPathWorkers(o, level, world, *arena);
-  const auto started = std::chrono::steady_clock::now();
-  const auto frames =
-      static_cast<long long>(std::llround(o.minutes * 60.0 / setup.rules.frameSeconds));
+  session.arena = Arena::Create(session.world, session.classes, setup, error);
+  if (!session.arena) return false;
+  session.world.SetEngineAllocatorEnabled(o.engineAllocator);
+  session.workers = StartPathWorkers(o, session.level, session.world, *session.arena);
+  return true;
+}
+
+long long PlayFrames(const PlaySession& session, double seconds) {
+  return std::llround(seconds / session.setup.rules.frameSeconds);
+}
+
+void RunPlayFrames(PlaySession& session, long long frames) {
+  const double frame = session.setup.rules.frameSeconds;
   for (long long i = 0; i < frames; ++i) {
-    world.Tick(setup.rules.frameSeconds);
-    host.Update();
+    session.world.Tick(frame);
+    session.host->Update();  // the mod host's own update after every frame
   }
-  r.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  if (workers) {
-    workers->Stop();
-    r.workers = workers->Counts();
+}
+
+void ClosePlay(PlaySession& session, PlayReport& r) {
+  // The engine threads stop first: every query handed out is answered while the mod is loaded.
+  if (session.workers) {
+    session.workers->Stop();
+    r.workers = session.workers->Counts();
+    session.workers.reset();
   }
-  r.simulatedSeconds = arena->Now();
-  r.stats = arena->Stats();
-  host.Stop();  // the mod saves its brain and puts the engine's path functions back
-  arena.reset();
-  r.modLines = LogLines(world);
+  if (session.arena) {
+    r.simulatedSeconds = session.arena->Now();
+    r.stats = session.arena->Stats();
+  }
+  if (session.host) session.host->Stop();  // the mod saves its brain, puts the paths back
+  session.arena.reset();
+  r.modLines = LogLines(session.world);
   CountEpisodeEnds(r.modLines, r);
-  world.Shutdown();
+  session.world.Shutdown();
+}
+
+bool RunPlay(const PlayOptions& o, PlayReport& r, std::string& error) {
+  PlaySession session;
+  if (!OpenPlay(o, session, r, error)) return false;
+  const auto started = std::chrono::steady_clock::now();
+  RunPlayFrames(session, PlayFrames(session, o.minutes * 60.0));
+  r.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  ClosePlay(session, r);
   return true;
 }
 

@@ -5,12 +5,14 @@
 // play makes sure the mod folder's config.ini has VerboseLog = 1 (see EnsureVerboseLog).
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "sim/arena/arena.h"
 #include "sim/path_workers.h"
+#include "sim/standin_host.h"
 
 namespace kvr::sim {
 
@@ -47,6 +49,36 @@ struct PlayReport {
 
 // False with a one-line reason when the level, the rules or the mod cannot be used.
 bool RunPlay(const PlayOptions& options, PlayReport& report, std::string& error);
+
+// A play run taken apart, for callers that drive the arena themselves (a match with progress
+// and a report): Open sets up the level, the navmesh, the world, the mod and the arena; the
+// caller runs the arena; Close stops the mod and fills the report. Not movable: the arena and
+// the mod hold on to the world and the level.
+struct PlaySession {
+  Level level;
+  NavMesh mesh;
+  ArenaSetup setup;
+  World world;
+  GameClasses classes;
+  std::unique_ptr<StandInHost> host;
+  std::unique_ptr<Arena> arena;
+  std::unique_ptr<PathWorkers> workers;  // engine threads planning beside the game thread
+
+  PlaySession() = default;
+  PlaySession(const PlaySession&) = delete;
+  PlaySession& operator=(const PlaySession&) = delete;
+};
+
+// False with a one-line reason (the session is then unusable).
+bool OpenPlay(const PlayOptions& options, PlaySession& session, PlayReport& report,
+              std::string& error);
+// Frames of the arena's frame length in `seconds` of simulated time, and running that many: the
+// world ticks, then the mod host's own update, frame after frame.
+long long PlayFrames(const PlaySession& session, double seconds);
+void RunPlayFrames(PlaySession& session, long long frames);
+// Stops the mod (it saves its brain and puts the engine's path functions back), takes the
+// arena's statistics and every mod log line into the report, and shuts the world down.
+void ClosePlay(PlaySession& session, PlayReport& report);
 
 // The summary play prints; `allLines` lists every mod log line, not only the notable ones.
 std::string PlaySummary(const PlayOptions& options, const PlayReport& report, bool allLines);

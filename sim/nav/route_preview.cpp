@@ -1,11 +1,11 @@
 #include "sim/nav/route_preview.h"
 
-#include <DetourNavMesh.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
+
+#include "sim/nav/level_picture.h"
 
 namespace kvr::sim {
 namespace {
@@ -77,87 +77,6 @@ nlohmann::json RouteJson(const Route& route) {
   for (const aps::NavPoint& p : route)
     out.push_back({Rounded(p.location.x), Rounded(p.location.y), Rounded(p.location.z)});
   return out;
-}
-
-// ---- SVG ----------------------------------------------------------------------------------
-
-struct SvgFrame {
-  float minX, minY, scale;
-  float X(float x) const { return (x - minX) * scale; }
-  float Y(float y) const { return (y - minY) * scale; }
-};
-
-std::string Colour(uint32_t argb) {
-  char buf[16];
-  std::snprintf(buf, sizeof(buf), "#%06X", argb & 0xFFFFFFu);
-  return buf;
-}
-
-std::string Polyline(const SvgFrame& f, const Route& route, const std::string& stroke,
-                     float width) {
-  std::string pts;
-  for (const aps::NavPoint& p : route)
-    pts += Format("%.1f,%.1f ", f.X(p.location.x), f.Y(p.location.y));
-  return "<polyline fill=\"none\" stroke=\"" + stroke + "\" stroke-width=\"" +
-         Format("%.1f", width) + "\" stroke-linejoin=\"round\" points=\"" + pts + "\"/>\n";
-}
-
-std::string NavPolygons(const SvgFrame& f, const NavMesh& mesh) {
-  std::string out = "<g fill=\"#DCEBF7\" stroke=\"#B8CFE3\" stroke-width=\"0.5\">\n";
-  const dtMeshTile* tile = mesh.Valid() ? mesh.Detour()->getTile(0) : nullptr;
-  for (int i = 0; tile && tile->header && i < tile->header->polyCount; ++i) {
-    const dtPoly& poly = tile->polys[i];
-    std::string pts;
-    for (int k = 0; k < poly.vertCount; ++k) {
-      const Vec3 v = FromRecast(&tile->verts[poly.verts[k] * 3]);
-      pts += Format("%.1f,%.1f ", f.X(v.x), f.Y(v.y));
-    }
-    out += "<polygon points=\"" + pts + "\"/>\n";
-  }
-  return out + "</g>\n";
-}
-
-std::string Obstacles(const SvgFrame& f, const Level& level) {
-  std::string out = "<g fill=\"#5A5A5A\" stroke=\"#333333\" stroke-width=\"1\">\n";
-  for (const Obstacle& o : LevelObstacles(level)) {
-    std::string pts;
-    for (int k = 0; k < 4; ++k)
-      pts += Format("%.1f,%.1f ", f.X(o.footprint[k * 2]), f.Y(o.footprint[k * 2 + 1]));
-    out += "<polygon points=\"" + pts + "\"/>\n";
-  }
-  return out + "</g>\n";
-}
-
-// Level names come from files; keep them from breaking the markup.
-std::string XmlEscape(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '&':
-        out += "&amp;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
-
-std::string Marker(const SvgFrame& f, const Vec3& p, float r, const std::string& fill,
-                   const std::string& label) {
-  return Format("<circle cx=\"%.1f\" cy=\"%.1f\" r=\"%.1f\" ", f.X(p.x), f.Y(p.y), r) + "fill=\"" +
-         fill + "\" stroke=\"#000000\" stroke-width=\"1.5\"/>\n" +
-         Format("<text x=\"%.1f\" y=\"%.1f\" ", f.X(p.x) + r + 3, f.Y(p.y) - r - 2) +
-         "font-family=\"sans-serif\" font-size=\"13\">" + label + "</text>\n";
 }
 
 }  // namespace
@@ -254,36 +173,24 @@ std::string RoutePreviewJson(const RoutePreview& p) {
 }
 
 std::string RoutePreviewSvg(const RoutePreview& p, const Level& level, const NavMesh& mesh) {
-  const float margin = 100.0f;
-  const float spanX = level.floorMaxX - level.floorMinX + 2 * margin;
-  const float spanY = level.floorMaxY - level.floorMinY + 2 * margin;
-  const float scale = 800.0f / std::max(spanX, spanY);
-  const SvgFrame f{level.floorMinX - margin, level.floorMinY - margin, scale};
+  const LevelFrame f = FitLevel(level, 800.0f);
   const aps::StyleInfo& info = aps::Style(p.style);
-  std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" +
-                    Format(
-                        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%.0f\" "
-                        "height=\"%.0f\" viewBox=\"0 0 %.0f %.0f\">\n",
-                        spanX * scale, spanY * scale + 24, spanX * scale, spanY * scale + 24);
-  out += "<rect width=\"100%\" height=\"100%\" fill=\"#FFFFFF\"/>\n";
-  out += Format("<rect x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\" ", f.X(level.floorMinX),
-                f.Y(level.floorMinY), (level.floorMaxX - level.floorMinX) * scale,
-                (level.floorMaxY - level.floorMinY) * scale) +
-         "fill=\"#F2F2F2\" stroke=\"#333333\" stroke-width=\"1\"/>\n";
-  out += NavPolygons(f, mesh) + Obstacles(f, level);
-  out += Polyline(f, p.engine, "#8C8C8C", 1.5f);
-  if (p.reshaped) out += Polyline(f, p.route, Colour(info.colour), 3.5f);
+  const std::string colour = report::HexColour(info.colour);
+  report::SvgWriter svg(f.width, f.height + 24);
+  DrawLevel(svg, f, level, mesh);
+  svg.Polyline(RoutePixels(f, p.engine), {"#8C8C8C", 1.5, ""});
+  if (p.reshaped) svg.Polyline(RoutePixels(f, p.route), {colour, 3.5, ""});
   if (!p.engine.empty()) {
-    out += Marker(f, p.engine.front().location, 5, "#FFFFFF", "start");
-    out += Marker(f, p.engine.back().location, 5, "#000000", "goal");
+    DrawMarker(svg, f, p.engine.front().location, 5, "#FFFFFF", "start");
+    DrawMarker(svg, f, p.engine.back().location, 5, "#000000", "goal");
   }
   if (p.apex >= 0 && p.apex < static_cast<int>(p.route.size()))
-    out += Marker(f, p.route[p.apex].location, 6, Colour(info.colour), "apex");
-  out += Format("<text x=\"8\" y=\"%.0f\" font-family=\"sans-serif\" font-size=\"15\">",
-                spanY * scale + 18) +
-         XmlEscape(level.name) + ": style " + std::to_string(p.style) + " " + info.name +
-         (p.reshaped ? "" : " (engine route kept)") + "</text>\n</svg>\n";
-  return out;
+    DrawMarker(svg, f, p.route[p.apex].location, 6, colour, "apex");
+  svg.Text(8, f.height + 18,
+           level.name + ": style " + std::to_string(p.style) + " " + info.name +
+               (p.reshaped ? "" : " (engine route kept)"),
+           15);
+  return svg.Finish();
 }
 
 }  // namespace kvr::sim

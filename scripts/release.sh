@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Builds the player package: KorvathPalimarNeuralNav-<version>-win64.zip holding
+#   KorvathPalimarNeuralNav/dlls/main.dll   the Windows mod
+#   KorvathPalimarNeuralNav/config.ini      the default settings, written by the mod's own writer
+#   KorvathPalimarNeuralNav/README.txt      the player's guide (packaging/README.txt and the
+#                                           mod host notes of docs/PLAYER.md)
+# The version is the one the mod's config writer puts in the file's banner.
+#
+# Usage: scripts/release.sh [OUT_DIR]   (default build/package; prints the zip's path last)
+# KVR_NATIVE_BUILD names the native build folder whose kvr-config writes config.ini
+# (default build/release, built here when missing).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+out=$(realpath -m "${1:-$root/build/package}")
+native="${KVR_NATIVE_BUILD:-$root/build/release}"
+"$root/scripts/deps.sh" >/dev/null
+
+cmake --preset windows >/dev/null
+cmake --build --preset windows --target kvr_mod >/dev/null
+if [ -z "${KVR_NATIVE_BUILD:-}" ]; then
+  cmake --preset release >/dev/null
+  cmake --build --preset release --target kvr-config >/dev/null
+fi
+
+version=$("$native/kvr-config" default |
+  sed -n 's/^; KorvathPalimarNeuralNav v\([0-9][0-9.]*\) .*/\1/p' | head -n 1)
+[ -n "$version" ] || { echo "release: cannot read the version from the config banner" >&2; exit 1; }
+
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+mod="$stage/KorvathPalimarNeuralNav"
+mkdir -p "$mod/dlls"
+cp build/windows/main.dll "$mod/dlls/main.dll"
+"$native/kvr-config" default "$mod/config.ini"
+# The player guide, then the notes on mod host versions (docs/PLAYER.md without its title and
+# Markdown marks), with Windows line ends for Notepad.
+{
+  sed "s/@VERSION@/$version/g" packaging/README.txt
+  if [ -f docs/PLAYER.md ]; then
+    echo
+    sed -e '1{/^# /d}' -e 's/^## \(.*\)$/\1\n----------------/' -e 's/\*\*//g' docs/PLAYER.md
+  fi
+} | sed 's/$/\r/' > "$mod/README.txt"
+
+mkdir -p "$out"
+zip="$out/KorvathPalimarNeuralNav-$version-win64.zip"
+rm -f "$zip"
+(cd "$stage" && zip -q -r -X "$zip" KorvathPalimarNeuralNav)
+echo "$zip"

@@ -1,0 +1,82 @@
+#include "sim/report/mod_log.h"
+
+#include <cstdio>
+
+#include "aps/aps.h"
+
+namespace kvr::sim::report {
+
+namespace {
+
+constexpr std::string_view kPrefix = "[KorvathNeuralNav] ";
+
+// Splits text at the first `marker`: head before it, rest after it. False when absent.
+bool SplitAt(std::string_view text, std::string_view marker, std::string_view& head,
+             std::string_view& rest) {
+  const size_t at = text.find(marker);
+  if (at == std::string_view::npos) return false;
+  head = text.substr(0, at);
+  rest = text.substr(at + marker.size());
+  return true;
+}
+
+bool StartsWith(std::string_view text, std::string_view start) {
+  return text.substr(0, start.size()) == start;
+}
+
+}  // namespace
+
+std::string_view StripLogPrefix(std::string_view line) {
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+  if (StartsWith(line, kPrefix)) line.remove_prefix(kPrefix.size());
+  return line;
+}
+
+int StyleIndexByName(std::string_view name) {
+  for (int i = 0; i < aps::kStyleCount; ++i)
+    if (name == aps::Style(i).name) return i;
+  return -1;
+}
+
+bool ParseEpisodeLine(std::string_view line, EpisodeLine& out) {
+  line = StripLogPrefix(line);
+  if (!StartsWith(line, "episode ")) return false;
+  line.remove_prefix(8);
+  std::string_view reason, pawn, style, rest;
+  if (!SplitAt(line, ": ", reason, rest) || !SplitAt(rest, " style=", pawn, rest) ||
+      !SplitAt(rest, " progress=", style, rest))
+    return false;
+  EpisodeLine e;
+  e.reason = reason;
+  e.pawnClass = pawn;
+  e.style = StyleIndexByName(style);
+  const std::string numbers(rest);
+  int used = 0;
+  const int n =
+      std::sscanf(numbers.c_str(), "%f dmg=%f hits=%f spacing=%f -> reward %f (loss %f)%n",
+                  &e.progress, &e.damage, &e.hits, &e.spacing, &e.reward, &e.loss, &used);
+  if (n != 6 || e.style < 0 || static_cast<size_t>(used) != numbers.size()) return false;
+  out = std::move(e);
+  return true;
+}
+
+bool ParseReshapeLine(std::string_view line, ReshapeLine& out) {
+  line = StripLogPrefix(line);
+  if (!StartsWith(line, "reshaped ")) return false;
+  line.remove_prefix(9);
+  std::string_view pawn, style, rest;
+  if (!SplitAt(line, ": ", pawn, rest) || !SplitAt(rest, ", ", style, rest)) return false;
+  ReshapeLine r;
+  r.pawnClass = pawn;
+  r.style = StyleIndexByName(style);
+  const std::string numbers(rest);
+  int used = 0;
+  const int n =
+      std::sscanf(numbers.c_str(), "%d -> %d points, %f -> %f cm, %d queries, %f ms%n",
+                  &r.enginePoints, &r.newPoints, &r.engineCm, &r.newCm, &r.queries, &r.ms, &used);
+  if (n != 6 || r.style < 0 || static_cast<size_t>(used) != numbers.size()) return false;
+  out = std::move(r);
+  return true;
+}
+
+}  // namespace kvr::sim::report
