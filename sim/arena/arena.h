@@ -179,9 +179,11 @@ class Arena final : public host::IDeleteListener {
   void UpdatePlayer(double seconds);
   aps::Vec3 PlayerDirection();
   aps::Vec3 WalkPlayer(const aps::Vec3& step);
+  float Threat(const ArenaThug& thug) const;
   void TurnPlayer(double seconds);
   void WritePlayer();
   void Shoot();
+  float HitChance(const ArenaThug& thug) const;
   void Damage(ArenaThug& thug, float amount);
   void HitPlayer(int chunks);
 

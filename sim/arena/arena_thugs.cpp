@@ -38,8 +38,12 @@ void Arena::MaybePlan(ArenaThug& thug) {
   const aps::Vec3 end = thug.route.empty() ? thug.plannedSlot : thug.route.back();
   const bool arrived =
       thug.planned && FloorDistance(thug.position, end) <= 2 * rules_.arriveDistance;
-  // An attacker chases the player closely; the others keep their place in the ring loosely.
-  const float tolerance = thug.token ? rules_.attackGoalMoveDistance : rules_.goalMoveDistance;
+  // An attacker chases the player closely; the others keep their place in the ring loosely,
+  // and a thug still far from its slot lets the slot drift in proportion: the route it walks
+  // still leads to the player's side, and it settles the rest when it comes closer.
+  const float fixed = thug.token ? rules_.attackGoalMoveDistance : rules_.goalMoveDistance;
+  const float tolerance =
+      std::max(fixed, rules_.goalMoveFraction * FloorDistance(thug.position, thug.plannedSlot));
   const bool due = !thug.planned || FloorDistance(slot, thug.plannedSlot) > tolerance ||
                    (since >= rules_.replanSeconds && !arrived);
   if (due) Plan(thug);
