@@ -156,17 +156,64 @@ class ArenaStyles : public test::GameFixture {
     return out;
   }
 
-  // The staged approaches: a player at three places on an open stretch, the thug straight
-  // ahead of it (yaw 0) or behind it (yaw 180) at `distance` along the x axis.
-  Tally PlayAll(sim::Arena& arena, int style, float yaw, float distance) {
+  // The staged approaches: a player at nine places on an open stretch, the thug straight ahead
+  // of it (yaw 0) or behind it (yaw 180), `trip` beyond its slot along the x axis.
+  Tally PlayAll(sim::Arena& arena, int style, float yaw, float trip) {
     FixAll(style);
     Tally tally;
+    const float beyond = arena.Rules().waitRadius + trip;
     for (const float y : {500.0f, 700.0f, 900.0f})
       for (const float shift : {0.0f, 150.0f, -150.0f}) {
         const aps::Vec3 player{-900.0f + shift, y, 0.0f};
-        tally.Add(Play(arena, player, yaw, {player.x + distance, y, 0.0f}));
+        tally.Add(Play(arena, player, yaw, {player.x + beyond, y, 0.0f}));
       }
     return tally;
+  }
+
+  // The first `pack` thugs, whose slots neighbour each other on the ring, set out from one spot
+  // towards a player who faces them, the others start behind the player: the share of frames in
+  // which a pack thug had no other within `apart` (the mod's default SpacingDistance), and the
+  // pack's mean health lost, over the first `seconds`.
+  struct Pack {
+    double spaced = 0;
+    double damage = 0;
+  };
+  static Pack PlayPack(sim::Arena& arena, size_t pack, double seconds) {
+    WaitAlive(arena);
+    const aps::Vec3 player{-900.0f, 700.0f, 0.0f};
+    arena.PlacePlayer(player, 0.0f);
+    const float x = player.x + arena.Rules().waitRadius + 1700.0f;
+    const auto& thugs = arena.Thugs();
+    float health = 0;
+    for (size_t i = 0; i < thugs.size(); ++i) {
+      const float f = static_cast<float>(i);
+      if (i < pack) {
+        arena.PlaceThug(i, {x + 30.0f * static_cast<float>(i % 2), player.y + 40.0f * f, 0});
+        health += thugs[i].health;
+      } else {
+        arena.PlaceThug(i, {player.x - 1500.0f, player.y - 400.0f + 60.0f * f, 0});
+      }
+    }
+    constexpr float apart = 120.0f;
+    int samples = 0, spaced = 0;
+    const double start = arena.Now();
+    while (arena.Now() - start < seconds) {
+      arena.Run(arena.Rules().frameSeconds);
+      for (size_t i = 0; i < pack; ++i) {
+        if (thugs[i].phase != sim::ThugPhase::kAlive) continue;
+        float nearest = 1e9f;
+        for (size_t j = 0; j < pack; ++j)
+          if (j != i && thugs[j].phase == sim::ThugPhase::kAlive)
+            nearest = std::min(nearest, std::hypot(thugs[i].position.x - thugs[j].position.x,
+                                                   thugs[i].position.y - thugs[j].position.y));
+        ++samples;
+        spaced += nearest >= apart;
+      }
+    }
+    float left = 0;
+    for (size_t i = 0; i < pack; ++i)
+      left += thugs[i].phase == sim::ThugPhase::kAlive ? std::max(0.0f, thugs[i].health) : 0.0f;
+    return {samples ? static_cast<double>(spaced) / samples : 0.0, (health - left) / pack};
   }
 };
 
@@ -178,17 +225,20 @@ TEST_F(ArenaStyles, FlankingPaysInFrontTheStraightLinePaysBehindAndOnShortTrips)
   std::unique_ptr<sim::Arena> arena = MakeArena(1, 3);
   ASSERT_NE(arena, nullptr);
   WarmUp(*arena);
-  const Tally directFaced = PlayAll(*arena, kDirect, 0.0f, 2400.0f);
-  const Tally directBehind = PlayAll(*arena, kDirect, 180.0f, 2400.0f);
-  const Tally directShort = PlayAll(*arena, kDirect, 0.0f, 1200.0f);
+  const Tally directFaced = PlayAll(*arena, kDirect, 0.0f, 1700.0f);
+  const Tally directBehind = PlayAll(*arena, kDirect, 180.0f, 1700.0f);
+  const Tally directShort = PlayAll(*arena, kDirect, 0.0f, 500.0f);
   EXPECT_GT(directFaced.Damage(), 0.5) << "walking into the fire costs a thug most of its health";
   EXPECT_EQ(directBehind.Damage(), 0.0);
   EXPECT_EQ(directBehind.arrived, directBehind.runs);
   Tally flankFaced;
   for (const Style style : kFlanks) {
-    const Tally faced = PlayAll(*arena, style, 0.0f, 2400.0f);
-    const Tally behind = PlayAll(*arena, style, 180.0f, 2400.0f);
-    const Tally shortTrip = PlayAll(*arena, style, 0.0f, 1200.0f);
+    const Tally faced = PlayAll(*arena, style, 0.0f, 1700.0f);
+    const Tally behind = PlayAll(*arena, style, 180.0f, 1700.0f);
+    const Tally shortTrip = PlayAll(*arena, style, 0.0f, 500.0f);
+    std::printf("style %d: faced %.3f %.2f s, behind %.3f %.2f s, short %.3f %.2f s\n", style,
+                faced.Damage(), faced.Seconds(), behind.Damage(), behind.Seconds(),
+                shortTrip.Damage(), shortTrip.Seconds());
     flankFaced.damage += faced.damage, flankFaced.runs += faced.runs;
     flankFaced.arrived += faced.arrived;
     EXPECT_LT(faced.Damage(), directFaced.Damage()) << "style " << style;
@@ -196,8 +246,43 @@ TEST_F(ArenaStyles, FlankingPaysInFrontTheStraightLinePaysBehindAndOnShortTrips)
     EXPECT_EQ(behind.Damage(), 0.0) << "style " << style;
     EXPECT_GT(shortTrip.Seconds(), directShort.Seconds()) << "style " << style;
   }
+  std::printf("direct: faced %.3f %.2f s, behind %.3f %.2f s, short %.3f %.2f s\n",
+              directFaced.Damage(), directFaced.Seconds(), directBehind.Damage(),
+              directBehind.Seconds(), directShort.Damage(), directShort.Seconds());
   EXPECT_LT(flankFaced.Damage(), 0.75 * directFaced.Damage());
   EXPECT_GT(flankFaced.arrived, directFaced.arrived);
+}
+
+// A pack that sets out from one spot: thugs sent out to both sides stay apart where a pack
+// that all walks the straight line stays bunched (and takes the splash of each other's hits).
+TEST_F(ArenaStyles, SpreadingKeepsAPackApartWhereTheStraightLineKeepsItBunched) {
+  StartFixed();
+  std::unique_ptr<sim::Arena> arena = MakeArena(12, 4);
+  ASSERT_NE(arena, nullptr);
+  WarmUp(*arena);
+  std::vector<int> genomes;
+  for (size_t i = 0; i < 4; ++i) genomes.push_back(GenomeOf(arena->Thugs()[i]));
+  std::vector<int> distinct = genomes;
+  std::sort(distinct.begin(), distinct.end());
+  ASSERT_TRUE(std::adjacent_find(distinct.begin(), distinct.end()) == distinct.end() &&
+              distinct.front() >= 0)
+      << "each thug has a genome of its own";
+  FixAll(kDirect);
+  Pack straight;
+  for (int i = 0; i < 3; ++i) {
+    const Pack p = PlayPack(*arena, 4, 3.0);
+    straight.spaced += p.spaced / 3, straight.damage += p.damage / 3;
+  }
+  for (size_t i = 0; i < 4; ++i)
+    FixStyle(static_cast<size_t>(genomes[i]), i % 2 ? kWideLeft : kWideRight);
+  Pack spread;
+  for (int i = 0; i < 3; ++i) {
+    const Pack p = PlayPack(*arena, 4, 3.0);
+    spread.spaced += p.spaced / 3, spread.damage += p.damage / 3;
+  }
+  std::printf("spaced: straight %.3f spread %.3f; health lost: straight %.1f spread %.1f\n",
+              straight.spaced, spread.spaced, straight.damage, spread.damage);
+  EXPECT_GT(spread.spaced, straight.spaced + 0.1);
 }
 
 }  // namespace

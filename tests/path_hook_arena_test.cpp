@@ -77,7 +77,9 @@ TEST_F(ArenaWithMod, MostArcPlansAreReshapedAndTheThugsWalkThem) {
                             Outcome(ReshapeOutcome::kTooShort) - Outcome(ReshapeOutcome::kDirect) -
                             2;
   const uint64_t reshaped = Outcome(ReshapeOutcome::kReshaped);
-  EXPECT_GT(requests, 100u);
+  // Thugs plan again only when their slot moved far for their distance, and attackers close
+  // in on a player they see without a route: a minute of 12 thugs still makes many plans.
+  EXPECT_GT(requests, 60u);
   EXPECT_GT(reshaped * 2, arcPlans)
       << "reshaped " << reshaped << " of " << arcPlans << "; budget "
       << Outcome(ReshapeOutcome::kBudget) << ", no arc " << Outcome(ReshapeOutcome::kNoValidArc);

@@ -74,6 +74,7 @@ struct ArenaThug {
   std::vector<aps::Vec3> route;  // the points the last path object held, as walked
   size_t nextPoint = 0;
   bool planned = false;
+  bool closingIn = false;  // walking straight at its slot (see ArenaRules::closeInDistance)
   double lastPlan = -1e9;
   aps::Vec3 plannedSlot;  // the slot position the route was planned for
   float health = 0;
@@ -165,6 +166,7 @@ class Arena final : public host::IDeleteListener {
   aps::Vec3 SlotPosition(const ArenaThug& thug) const;
   aps::Vec3 ReachableSlot(const aps::Vec3& slot);
   void MaybePlan(ArenaThug& thug);
+  bool ClosesIn(const ArenaThug& thug);
   void Plan(ArenaThug& thug);
   aps::Vec3 Steer(const ArenaThug& thug, const aps::Vec3& desired) const;
   float CrowdFactor(const ArenaThug& thug) const;

@@ -202,8 +202,9 @@ void Arena::WritePlayer() {
       static_cast<uint8_t>(rules_.aspectRatioAxisConstraint);
 }
 
-// One shot at the nearest thug inside the cone that the player can see; a shot that may hit
-// also hits the thugs standing close to its target.
+// One shot at the thug inside the cone that the player can see and minds most (the nearest
+// when charging counts for nothing); a shot that may hit also hits the thugs standing close to
+// its target.
 void Arena::Shoot() {
   if (!player_.objects.pawn || player_.down || now_ < player_.nextShot) return;
   std::vector<std::pair<float, ArenaThug*>> inCone;
@@ -213,7 +214,7 @@ void Arena::Shoot() {
     const aps::Vec3 dir = FloorDirection(player_.position, thug.position);
     if (d > rules_.shotRange || FloorLength(dir) == 0.0f) continue;
     if (std::fabs(AngleBetween(player_.yaw, YawOf(dir))) <= rules_.coneHalfAngle)
-      inCone.push_back({d, &thug});
+      inCone.push_back({rules_.approachThreat > 0.0f ? -Threat(thug) : d, &thug});
   }
   std::sort(inCone.begin(), inCone.end(),
             [](const auto& a, const auto& b) { return a.first < b.first; });

@@ -50,6 +50,7 @@ constexpr Rule kRules[] = {
     {"planning.goalMoveDistance", &ArenaRules::goalMoveDistance, 1, 10000, false},
     {"planning.attackGoalMoveDistance", &ArenaRules::attackGoalMoveDistance, 1, 10000, false},
     {"planning.goalMoveFraction", &ArenaRules::goalMoveFraction, 0, 1, false, true, 0},
+    {"planning.closeInDistance", &ArenaRules::closeInDistance, 0, 10000, false, true, 0},
     {"planning.arriveDistance", &ArenaRules::arriveDistance, 1, 1000, false},
     {"slots.attackRadius", &ArenaRules::attackRadius, 0, 5000, false},
     {"slots.waitRadius", &ArenaRules::waitRadius, 0, 10000, false},

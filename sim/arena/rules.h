@@ -36,6 +36,10 @@ struct ArenaRules {
   // the player does not turn for every step the player takes (0 = the fixed distances only)
   float goalMoveFraction = 0;
   float arriveDistance = 0;  // a route point counts as reached this close (cm)
+  // A token holder this close (cm) to the player, in its sight, walks straight at its slot
+  // without asking the navmesh again, as engine AI closes the last stretch to a target it sees
+  // (0 = it always plans).
+  float closeInDistance = 0;
 
   // slots: goals around the player
   float attackRadius = 0;  // distance of a token holder's slot from the player (cm)
