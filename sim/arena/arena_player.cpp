@@ -1,4 +1,4 @@
-// The player: patrol or kiting, turning towards the nearest threat, shooting into its frontal
+// The player: patrol or kiting, turning towards the threat it minds most, shooting into its frontal
 // cone, losing health chunks to melee, recovering, going down and respawning; the camera that
 // follows it.
 #include <algorithm>
