@@ -8,10 +8,14 @@ namespace kvr::sim {
 
 namespace {
 // Starts well away from 0 so nothing mistakes the first reading for "never".
-std::atomic<uint64_t> g_nanoseconds{1'000'000'000ull};
+constexpr uint64_t kStartNanoseconds = 1'000'000'000ull;
+std::atomic<uint64_t> g_nanoseconds{kStartNanoseconds};
 }  // namespace
 
 void InstallSimulatedClock() {
+  // Every engine starts at the same reading: the mod's seeds come from this clock, so a run
+  // replays from its seed even when an earlier engine ran in the same process.
+  g_nanoseconds.store(kStartNanoseconds, std::memory_order_release);
   platform::SetSteadyClockSource(&SimulatedNanoseconds);
 }
 

@@ -7,8 +7,8 @@
 
 namespace kvr::sim {
 
-// Makes SteadySeconds read the simulated clock (restarting it near 0); counted, so the real
-// clock returns only when every installer has uninstalled.
+// Makes SteadySeconds read the simulated clock, restarted at its first reading (SteadySeconds
+// then restarts near 0). Uninstalling gives the platform clock back.
 void InstallSimulatedClock();
 void UninstallSimulatedClock();
 

@@ -264,5 +264,29 @@ TEST(PlayRun, AShortMatchWithTheModLoaded) {
   EXPECT_NE(error.find("missing.json"), std::string::npos);
 }
 
+// The mod's own choices and learning must not follow where the engine's objects lie in memory:
+// two runs in one process (so every object has another address) with the engine threads on
+// write the same log, episode for episode.
+TEST(PlayRun, TheSameSeedReplaysWithTheModLearning) {
+  test::TempDir dir;
+  PlayOptions options;
+  options.thugs = 8;
+  options.minutes = 2;
+  options.seed = 9;
+  options.navCacheDir = "none";
+  std::vector<std::string> runs[2];
+  for (int i = 0; i < 2; ++i) {
+    options.modDir = dir.File("Mod" + std::to_string(i));
+    PlayReport report;
+    std::string error;
+    ASSERT_TRUE(RunPlay(options, report, error)) << error;
+    EXPECT_GT(report.episodes, 50);
+    for (const std::string& line : report.modLines)
+      if (line.find("game code section") == std::string::npos) runs[i].push_back(line);
+  }
+  ASSERT_EQ(runs[0].size(), runs[1].size());
+  for (size_t i = 0; i < runs[0].size(); ++i) ASSERT_EQ(runs[0][i], runs[1][i]) << "line " << i;
+}
+
 }  // namespace
 }  // namespace kvr::sim

@@ -12,8 +12,8 @@ namespace {
 // Positions of the other thugs that have a pawn and are alive, into the update's scratch list.
 void CollectOthers(GameState& g, const TrackedThug& self) {
   g.otherThugs.clear();
-  for (const auto& [controller, other] : g.thugs) {
-    if (&other != &self && other.pawn && other.alive) g.otherThugs.push_back(other.position);
+  for (const TrackedThug* other : g.thugOrder) {
+    if (other != &self && other->pawn && other->alive) g.otherThugs.push_back(other->position);
   }
 }
 

@@ -37,6 +37,10 @@ struct GameState {
   // path hook finds the thug behind a path query through it).
   ThugMap thugs;
   std::unordered_map<int32_t, host::UObject*> controllerByIndex;
+  // The same records in controller index order. Passes that learn, draw random numbers or hand
+  // out genomes walk this list, not the hash map: the map's order follows where the engine's
+  // objects lie in memory, and a run must replay from its seed wherever that is.
+  std::vector<TrackedThug*> thugOrder;
 
   PlayerCache player;
   // Camera functions, resolved on the camera manager whenever it changes.

@@ -34,14 +34,22 @@ void FindControllers(host::IHost& h, GameState& g) {
   }
   std::sort(g.controllers.begin(), g.controllers.end());
   g.controllers.erase(std::unique(g.controllers.begin(), g.controllers.end()), g.controllers.end());
+  // New thugs are created in this order and take genomes in it: the engine's order, not the
+  // order of addresses.
+  std::stable_sort(g.controllers.begin(), g.controllers.end(),
+                   [&h](const host::UObject* a, const host::UObject* b) {
+                     return h.GetInternalIndex(a) < h.GetInternalIndex(b);
+                   });
 }
 
 void RemoveGoneThugs(host::ModRuntime& rt) {
   GameState& g = rt.game;
-  for (auto it = g.thugs.begin(); it != g.thugs.end();) {
-    const host::UObject* controller = it->first;
-    ++it;  // RemoveThug erases the record
-    if (!std::binary_search(g.controllers.begin(), g.controllers.end(), controller))
+  // g.controllers is in index order now; the pointer-sorted copy answers "still there?".
+  g.found.assign(g.controllers.begin(), g.controllers.end());
+  std::sort(g.found.begin(), g.found.end());
+  for (size_t i = g.thugOrder.size(); i-- > 0;) {  // RemoveThug takes the entry out
+    const host::UObject* controller = g.thugOrder[i]->controller;
+    if (!std::binary_search(g.found.begin(), g.found.end(), controller))
       RemoveThug(rt, controller, "controller gone");
   }
 }
@@ -54,6 +62,10 @@ TrackedThug& CreateThug(host::ModRuntime& rt, host::IHost& h, host::UObject* con
   t.genomeIndex = rt.brain.AssignGenome();
   Watch(g, controller);
   g.controllerByIndex[t.controllerIndex] = controller;
+  const auto at = std::upper_bound(
+      g.thugOrder.begin(), g.thugOrder.end(), t.controllerIndex,
+      [](int32_t index, const TrackedThug* other) { return index < other->controllerIndex; });
+  g.thugOrder.insert(at, &t);
   return t;
 }
 
@@ -153,6 +165,7 @@ void RemoveThug(host::ModRuntime& rt, const host::UObject* controller, const cha
   const auto index = g.controllerByIndex.find(t.controllerIndex);
   if (index != g.controllerByIndex.end() && index->second == controller)
     g.controllerByIndex.erase(index);
+  g.thugOrder.erase(std::find(g.thugOrder.begin(), g.thugOrder.end(), &t));
   g.thugs.erase(it);
 }
 
@@ -171,7 +184,8 @@ void RefreshState(host::ModRuntime& rt, double now) {
   const Settings& s = rt.gameSettings;
   if (const std::optional<int32_t> chunks = RefreshPlayer(g.player))
     CreditPlayerDamage(rt, *chunks);
-  for (auto& [controller, t] : g.thugs) {
+  for (TrackedThug* thug : g.thugOrder) {
+    TrackedThug& t = *thug;
     if (!t.pawn) continue;
     RefreshThug(t);
     if (!t.episodeActive) continue;

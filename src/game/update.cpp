@@ -31,17 +31,17 @@ bool Throttle(GameState& g, double now) {
 // Thugs whose genome index fell off the end of a smaller population get a new genome.
 void ReassignLostGenomes(host::ModRuntime& rt) {
   const auto size = static_cast<int32_t>(rt.brain.genomes.size());
-  for (auto& [controller, t] : rt.game.thugs) {
-    if (t.genomeIndex >= size) t.genomeIndex = rt.brain.AssignGenome();
+  for (TrackedThug* t : rt.game.thugOrder) {
+    if (t->genomeIndex >= size) t->genomeIndex = rt.brain.AssignGenome();
   }
 }
 
 // The master switch went off: engine paths, no learning, the avoidance values from before.
 void StepAside(host::ModRuntime& rt) {
   RestoreNavHooks(rt.game.navmeshes);
-  for (auto& [controller, t] : rt.game.thugs) {
-    EndEpisode(rt, t, "disabled");
-    SetAvoidance(rt, t, false);
+  for (TrackedThug* t : rt.game.thugOrder) {
+    EndEpisode(rt, *t, "disabled");
+    SetAvoidance(rt, *t, false);
   }
   Log("master switch OFF: navmesh path functions restored, local avoidance restored");
 }
@@ -97,7 +97,7 @@ void ResetBrainRequest(host::ModRuntime& rt) {
     t.genomeIndex = -1;
   }
   rt.brain.Reset(platform::SeedCounter());
-  for (auto& [controller, t] : rt.game.thugs) t.genomeIndex = rt.brain.AssignGenome();
+  for (TrackedThug* t : rt.game.thugOrder) t->genomeIndex = rt.brain.AssignGenome();
   rt.brainStatus = "reset to a fresh population";
   Log("brain reset to a fresh population");
 }
