@@ -164,13 +164,20 @@ bool RunStress(const StressOptions& o, StressReport& r, std::string& error) {
   // The world settles: the survivors are found, the last notices taken, the switch adopted.
   WaitFrames(world, 120);
   world.StopGameThread();
-  session.workers->Stop();
   r.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   r.frames = world.FrameCount();
   CheckTracking(world, churn.Survivors(), r);
   churn.Take(r);
   render.Take(r);
-  mod.reset();  // shutdown: the engine's path functions go back, the brain is saved
+  // The mod shuts down (the engine's path functions go back, the brain is saved, the listener
+  // leaves) while frames still run and the engine threads still plan through the slots. The
+  // new game thread is not the one the mod knows, so its ticks no longer drive the update.
+  world.StartGameThread({.frameSeconds = session.setup.rules.frameSeconds});
+  WaitFrames(world, 30);
+  mod.reset();
+  WaitFrames(world, 30);
+  world.StopGameThread();
+  session.workers->Stop();
   host::SetHost(nullptr);
   sim::ClosePlay(session, played);
   r.simulatedSeconds = played.simulatedSeconds;
