@@ -91,6 +91,8 @@ void CheckTracking(sim::World& world, const std::vector<host::UObject*>& survivo
   if (g.controllerByIndex.size() != g.thugs.size())
     r.failures.push_back("the index map holds " + std::to_string(g.controllerByIndex.size()) +
                          " controllers for " + std::to_string(g.thugs.size()) + " thugs");
+  if (survivors.empty())
+    r.failures.push_back("no thug of the churn thread's lived through the run");
   for (host::UObject* controller : survivors) {
     if (!g.thugs.count(controller))
       r.failures.push_back("a thug that lived through the run is not tracked");

@@ -52,8 +52,7 @@ void ChurnThread::Stop() {
   }
   own_.clear();
   for (int i = 0; i < 2; ++i) {
-    Create();
-    survivors_.push_back(own_.back().parts.controller);
+    if (Create()) survivors_.push_back(own_.back().parts.controller);
   }
 }
 
@@ -78,17 +77,16 @@ void ChurnThread::Run() {
       if (own.parts.controller && frame >= own.retireAtFrame) Retire(own);
     }
     std::erase_if(own_, [](const Own& o) { return !o.parts.controller; });
-    if (own_.size() < kMostOwnThugs && rng() % 3 == 0) {
-      Create();
+    if (own_.size() < kMostOwnThugs && rng() % 3 == 0 && Create()) {
       own_.back().retireAtFrame = frame + 5 + rng() % 90;
       own_.back().order = static_cast<int>(rng() % 3);
     }
-    if (rng() % 8 == 0) DestroyArenaPart();
+    if (rng() % 8 == 0) DestroyArenaController();
     Nap(1 + static_cast<int>(rng() % 8));
   }
 }
 
-void ChurnThread::Create() {
+bool ChurnThread::Create() {
   static sim::Class* sim::GameClasses::*const kControllers[] = {
       &sim::GameClasses::baseAIController, &sim::GameClasses::armedAIController,
       &sim::GameClasses::bossAIController};
@@ -100,9 +98,10 @@ void ChurnThread::Create() {
   Own own;
   own.parts = sim::SpawnThug(world_, classes_, *(classes_.*kControllers[kind]),
                              *(classes_.*kPawns[kind]), name, {offset, -offset, 0.0f});
-  if (!own.parts.controller) return;
+  if (!own.parts.controller) return false;
   ++created_;
   own_.push_back(own);
+  return true;
 }
 
 // The orders the engine destroys a thug in: the controller first (a level streamed out), the
@@ -141,7 +140,7 @@ void ChurnThread::Retire(Own& own) {
 
 // A controller of the arena's, destroyed from this thread (its pawn is still possessed, so it is
 // left to the arena, which discards it and brings a successor).
-void ChurnThread::DestroyArenaPart() {
+void ChurnThread::DestroyArenaController() {
   std::vector<host::UObject*> found;
   world_.FindAllOf(L"BP_BaseAIController_C", found);
   std::erase_if(found, [this](host::UObject* o) {

@@ -35,9 +35,9 @@ class ChurnThread {
     int order = 0;  // how it goes, see Retire
   };
   void Run();
-  void Create();
+  bool Create();  // false when the world refused
   void Retire(Own& own);
-  void DestroyArenaPart();
+  void DestroyArenaController();
   bool IsOwn(const host::UObject* object) const;
 
   sim::World& world_;
