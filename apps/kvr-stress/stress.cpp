@@ -198,7 +198,7 @@ std::string StressSummary(const StressOptions& o, const StressReport& r) {
   std::snprintf(
       text, sizeof text,
       "stress: %.1f s of wall time, %.1f simulated seconds, %d arena thugs, seed %llu\n"
-      "game thread: %llu frames, %llu mod updates, %llu routes reshaped, %llu hook calls, "
+      "game thread: %llu frames, %llu mod updates, %llu routes reshaped of %llu queries judged, "
       "%d episodes ended\n"
       "engine threads: %llu path queries through the hooked slot, %llu with a path, %llu "
       "changed on the way\n"

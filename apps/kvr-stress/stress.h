@@ -26,7 +26,7 @@ struct StressReport {
   uint64_t frames = 0;     // world frames on the game thread
   uint64_t updates = 0;    // per-frame updates the mod ran
   uint64_t reshaped = 0;   // "reshaped ..." lines: routes the path hook bent
-  uint64_t hookCalls = 0;  // path queries through the hook, as the last snapshot counted them
+  uint64_t hookCalls = 0;  // game-thread queries the hook judged, as the last snapshot copied said
   int episodes = 0;        // "episode ...:" lines
   uint64_t workerQueries = 0;
   uint64_t workerFound = 0;
