@@ -137,6 +137,9 @@ if(KVR_BUILD_TESTS)
   target_compile_definitions(kvr-tests PRIVATE KVR_SOURCE_DIR="${KVR_ROOT}"
     KVR_BINARY_DIR="${CMAKE_BINARY_DIR}")
   add_dependencies(kvr-tests kvr_mod)
+  if(TARGET kvr-stress)
+    add_dependencies(kvr-tests kvr-stress)  # tests/posix/kvr_stress_test.cpp runs it
+  endif()
   if(WIN32)
     kvr_add_seh_source(kvr-tests ${KVR_ROOT}/tests/win32/own_handler_seh.c)
   endif()

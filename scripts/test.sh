@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test: the native suite (debug build with AddressSanitizer and
-# UndefinedBehaviorSanitizer) and the Windows build under Wine.
+# UndefinedBehaviorSanitizer), the Windows build under Wine, short fuzz runs and the stress run
+# under ThreadSanitizer.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -73,6 +74,17 @@ if cmake --preset fuzz >/dev/null && cmake --build --preset fuzz; then
   done
 else
   echo "fuzz build FAILED"
+  failed=$((failed + 1))
+fi
+
+echo "== stress under ThreadSanitizer (30 s; scripts/stress.sh)"
+# Every thread of the game on the mod at once; any race report or failed check fails it. The
+# instrumented build of the mod and the simulator costs about 5.5 CPU minutes from cold.
+if "$root/scripts/stress.sh" 30 >"$logs/stress.log" 2>&1; then
+  grep -E '^(stress|game thread|engine threads|churn thread|render thread):' "$logs/stress.log"
+  passed=$((passed + 1))
+else
+  tail -n 60 "$logs/stress.log"
   failed=$((failed + 1))
 fi
 

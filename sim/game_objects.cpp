@@ -25,17 +25,18 @@ std::atomic_ref<void*> Slot(const UObject* navmesh, int slot) {
   return std::atomic_ref<void*>(reinterpret_cast<void**>(base + kNavSlotsOffset)[slot]);
 }
 
-}  // namespace
+// Every part is spawned hidden and revealed by the caller once all of them are wired up, so
+// another thread (the game thread's discovery, say) never finds one half built.
+const SpawnOptions kHidden{.hidden = true};
+const SpawnOptions kHiddenTicking{.ticks = true, .hidden = true};
 
-CharacterObjects SpawnCharacter(World& world, const GameClasses& g, Class& pawnClass,
-                                std::wstring_view name, const aps::Vec3& location,
-                                UObject* controller) {
-  SpawnOptions ticking;
-  ticking.ticks = true;
+CharacterObjects SpawnCharacterHidden(World& world, const GameClasses& g, Class& pawnClass,
+                                      std::wstring_view name, const aps::Vec3& location,
+                                      UObject* controller) {
   CharacterObjects c;
-  c.pawn = world.Spawn(pawnClass, name, ticking);
-  c.root = world.Spawn(*g.sceneComponent, Part(name, L"_Root"));
-  c.movement = world.Spawn(*g.movementComponent, Part(name, L"_Movement"));
+  c.pawn = world.Spawn(pawnClass, name, kHiddenTicking);
+  c.root = world.Spawn(*g.sceneComponent, Part(name, L"_Root"), kHidden);
+  c.movement = world.Spawn(*g.movementComponent, Part(name, L"_Movement"), kHidden);
   if (!c.pawn || !c.root || !c.movement) {
     DestroyCharacter(world, c);
     return {};
@@ -50,6 +51,20 @@ CharacterObjects SpawnCharacter(World& world, const GameClasses& g, Class& pawnC
   return c;
 }
 
+void Reveal(World& world, std::initializer_list<UObject*> parts) {
+  for (UObject* part : parts) world.Reveal(part);
+}
+
+}  // namespace
+
+CharacterObjects SpawnCharacter(World& world, const GameClasses& g, Class& pawnClass,
+                                std::wstring_view name, const aps::Vec3& location,
+                                UObject* controller) {
+  const CharacterObjects c = SpawnCharacterHidden(world, g, pawnClass, name, location, controller);
+  Reveal(world, {c.root, c.movement, c.pawn});
+  return c;
+}
+
 void DestroyCharacter(World& world, const CharacterObjects& character) {
   for (UObject* part : {character.pawn, character.root, character.movement}) {
     if (part) world.Destroy(part);
@@ -58,15 +73,14 @@ void DestroyCharacter(World& world, const CharacterObjects& character) {
 
 ThugObjects SpawnThug(World& world, const GameClasses& g, Class& controllerClass, Class& pawnClass,
                       std::wstring_view name, const aps::Vec3& location) {
-  SpawnOptions ticking;
-  ticking.ticks = true;
-  UObject* controller = world.Spawn(controllerClass, Part(name, L"_Controller"), ticking);
+  UObject* controller = world.Spawn(controllerClass, Part(name, L"_Controller"), kHiddenTicking);
   if (!controller) return {};
-  const CharacterObjects c = SpawnCharacter(world, g, pawnClass, name, location, controller);
+  const CharacterObjects c = SpawnCharacterHidden(world, g, pawnClass, name, location, controller);
   if (!c.pawn) {
     world.Destroy(controller);
     return {};
   }
+  Reveal(world, {c.root, c.movement, c.pawn, controller});
   return {controller, c.pawn, c.root, c.movement};
 }
 
@@ -78,15 +92,13 @@ void DestroyThug(World& world, const ThugObjects& thug) {
 
 PlayerObjects SpawnPlayer(World& world, const GameClasses& g, std::wstring_view name,
                           const aps::Vec3& location) {
-  SpawnOptions ticking;
-  ticking.ticks = true;
   PlayerObjects p;
-  p.controller = world.Spawn(*g.playerController, Part(name, L"_Controller"), ticking);
-  p.cameraManager = world.Spawn(*g.cameraManager, Part(name, L"_CameraManager"), ticking);
-  p.localPlayer = world.Spawn(*g.localPlayer, Part(name, L"_LocalPlayer"));
-  const CharacterObjects c = p.controller
-                                 ? SpawnCharacter(world, g, *g.player, name, location, p.controller)
-                                 : CharacterObjects{};
+  p.controller = world.Spawn(*g.playerController, Part(name, L"_Controller"), kHiddenTicking);
+  p.cameraManager = world.Spawn(*g.cameraManager, Part(name, L"_CameraManager"), kHiddenTicking);
+  p.localPlayer = world.Spawn(*g.localPlayer, Part(name, L"_LocalPlayer"), kHidden);
+  const CharacterObjects c =
+      p.controller ? SpawnCharacterHidden(world, g, *g.player, name, location, p.controller)
+                   : CharacterObjects{};
   if (!c.pawn || !p.cameraManager || !p.localPlayer) {
     for (UObject* made : {p.controller, p.cameraManager, p.localPlayer}) {
       if (made) world.Destroy(made);
@@ -99,6 +111,7 @@ PlayerObjects SpawnPlayer(World& world, const GameClasses& g, std::wstring_view 
   p.movement = c.movement;
   SetPointer(world, p.controller, L"PlayerCameraManager", p.cameraManager);
   SetPointer(world, p.controller, L"Player", p.localPlayer);
+  Reveal(world, {p.root, p.movement, p.pawn, p.localPlayer, p.cameraManager, p.controller});
   return p;
 }
 

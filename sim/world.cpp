@@ -149,12 +149,12 @@ UObject* World::Spawn(Class& cls, std::wstring_view name, const SpawnOptions& op
     }
   }
   InitHeader(*reinterpret_cast<ObjectHeader*>(memory), &cls, name, options.flags);
-  UObject* object = AddToArray(memory, std::move(path), options.ticks);
+  UObject* object = AddToArray(memory, std::move(path), options);
   if (!object) FreeBlock(memory);
   return object;
 }
 
-UObject* World::AddToArray(unsigned char* memory, std::wstring path, bool ticks) {
+UObject* World::AddToArray(unsigned char* memory, std::wstring path, const SpawnOptions& options) {
   std::lock_guard<std::mutex> lock(objectsMutex_);
   if (shutDown_ || byPath_.count(path)) return nullptr;
   int32_t index;
@@ -169,8 +169,15 @@ UObject* World::AddToArray(unsigned char* memory, std::wstring path, bool ticks)
   auto* object = reinterpret_cast<UObject*>(memory);
   byPath_[path] = object;
   liveIndex_[memory] = index;
-  slots_[static_cast<size_t>(index)] = Slot{memory, std::move(path), ticks};
+  slots_[static_cast<size_t>(index)] =
+      Slot{memory, std::move(path), options.ticks, false, options.hidden};
   return object;
+}
+
+void World::Reveal(UObject* object) {
+  std::lock_guard<std::mutex> lock(objectsMutex_);
+  const int32_t index = LiveSlotOf(object);
+  if (index >= 0) slots_[static_cast<size_t>(index)].hidden = false;
 }
 
 int32_t World::LiveSlotOf(const UObject* object) const {

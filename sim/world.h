@@ -14,7 +14,9 @@
 //   world.Shutdown();                    // object-array shutdown notice, then everything goes
 //
 // Thread rules: classes are defined before the game thread starts. Spawn, Destroy, FindAllOf,
-// FindObject, ProcessEvent and the listener calls may come from any thread. Memory of a
+// FindObject, ProcessEvent and the listener calls may come from any thread; an object spawned
+// off the game thread is spawned hidden and revealed once its values are written (SpawnThug
+// does), or the game thread could read it half built. Memory of a
 // destroyed object stays valid until the next frame starts (or Shutdown), so a frame already
 // running never touches freed memory. One frame runs at a time.
 #pragma once
@@ -44,6 +46,10 @@ struct SpawnOptions {
   uint32_t flags = 0;
   bool ticks = false;      // receives ReceiveTick every frame
   std::wstring outerPath;  // "" = the world's level
+  // Under construction until Reveal: FindAllOf, FindObject and the frame's ticking pass it by,
+  // as the engine's object iterators pass by an object still being built. The values written
+  // before Reveal are then seen whole by any thread that finds the object.
+  bool hidden = false;
 };
 
 // The engine allocator aligns every block to this; larger alignments are refused.
@@ -103,6 +109,8 @@ class World final : public host::IHost {
   // Removes the object from the array and notifies the delete listeners on this thread; false
   // when it is not a live object of this world.
   bool Destroy(UObject* object);
+  // Ends the construction of an object spawned hidden.
+  void Reveal(UObject* object);
   bool IsAlive(const UObject* object) const;
   // The live object at this internal index, or null.
   UObject* ObjectAt(int32_t index) const;
@@ -203,11 +211,12 @@ class World final : public host::IHost {
     std::wstring path;
     bool ticks = false;
     bool pendingKill = false;
+    bool hidden = false;
   };
   using Callbacks = std::vector<host::ProcessEventCallback>;
 
   void InitHeader(ObjectHeader& header, Class* cls, std::wstring_view name, uint32_t flags);
-  UObject* AddToArray(unsigned char* memory, std::wstring path, bool ticks);
+  UObject* AddToArray(unsigned char* memory, std::wstring path, const SpawnOptions& options);
   int32_t LiveSlotOf(const UObject* object) const;  // objectsMutex_ held
   void NotifyDeleted(const UObject* object, int32_t index);
   void CollectGarbage();

@@ -87,7 +87,7 @@ void World::TickActors(double seconds) {
   {
     std::lock_guard<std::mutex> lock(objectsMutex_);
     for (const Slot& slot : slots_) {
-      if (slot.memory && slot.ticks && !slot.pendingKill)
+      if (slot.memory && slot.ticks && !slot.pendingKill && !slot.hidden)
         actors.push_back(reinterpret_cast<UObject*>(slot.memory));
     }
   }

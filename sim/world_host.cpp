@@ -74,7 +74,7 @@ void World::FindAllOf(std::wstring_view className, std::vector<UObject*>& out) {
   {
     std::lock_guard<std::mutex> lock(objectsMutex_);
     for (const Slot& slot : slots_) {
-      if (!slot.memory || slot.pendingKill) continue;
+      if (!slot.memory || slot.pendingKill || slot.hidden) continue;
       const Class* objectClass = reinterpret_cast<const ObjectHeader*>(slot.memory)->cls;
       if (objectClass && objectClass->IsChildOf(cls)) {
         out.push_back(reinterpret_cast<UObject*>(slot.memory));
@@ -87,7 +87,9 @@ void World::FindAllOf(std::wstring_view className, std::vector<UObject*>& out) {
 UObject* World::FindObject(std::wstring_view path) {
   std::lock_guard<std::mutex> lock(objectsMutex_);
   const auto it = byPath_.find(std::wstring(path));
-  return it == byPath_.end() ? nullptr : it->second;
+  if (it == byPath_.end()) return nullptr;
+  const int32_t index = LiveSlotOf(it->second);  // classes are found too, and have no slot
+  return index >= 0 && slots_[static_cast<size_t>(index)].hidden ? nullptr : it->second;
 }
 
 uint32_t World::GetObjectFlags(const UObject* object) {

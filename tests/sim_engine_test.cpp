@@ -175,6 +175,46 @@ TEST_F(SimEngineTest, TickSendsReceiveTickToTickingActorsOnly) {
   EXPECT_TRUE(std::find(ticked.begin(), ticked.end(), t.pawn) == ticked.end());
 }
 
+// An object under construction (spawned hidden, as a thug spawned off the game thread is) is
+// passed by every look-up and by the frame's ticking until it is revealed; then it is found
+// with every value written before.
+TEST_F(SimEngineTest, AHiddenObjectIsFoundAndTickedOnlyOnceRevealed) {
+  const uint32_t tickName = world_.FindNameIndex(L"ReceiveTick");
+  std::vector<const UObject*> ticked;
+  world_.RegisterProcessEventPreCallback([&](UObject* o, host::UFunction* f, void*) {
+    if (world_.GetNameIndex(host::AsObject(f)) == tickName) ticked.push_back(o);
+  });
+  UObject* pawn = world_.Spawn(*game_.thug, L"Building", {.ticks = true, .hidden = true});
+  ASSERT_NE(pawn, nullptr);
+  *world_.Field<float>(pawn, L"Health") = 42.0f;
+  std::vector<UObject*> found;
+  world_.FindAllOf(L"BP_ThugBase_C", found);
+  EXPECT_FALSE(Contains(found, pawn));
+  EXPECT_EQ(world_.FindObject(world_.PathOf(pawn)), nullptr);
+  world_.Tick(0.1);
+  EXPECT_EQ(std::count(ticked.begin(), ticked.end(), pawn), 0);
+  EXPECT_TRUE(world_.IsAlive(pawn)) << "it is in the object array all the same";
+  EXPECT_GE(world_.GetInternalIndex(pawn), 0);
+
+  world_.Reveal(pawn);
+  world_.FindAllOf(L"BP_ThugBase_C", found);
+  ASSERT_TRUE(Contains(found, pawn));
+  EXPECT_EQ(*world_.Field<float>(pawn, L"Health"), 42.0f);
+  EXPECT_EQ(world_.FindObject(world_.PathOf(pawn)), pawn);
+  world_.Tick(0.1);
+  EXPECT_EQ(std::count(ticked.begin(), ticked.end(), pawn), 1);
+  // Classes are found by path as before (they have no slot in the object array).
+  EXPECT_NE(world_.FindObject(L"/Game/Blueprints.BP_ThugBase_C"), nullptr);
+
+  // The spawn helpers reveal what they made, wired up: a thug is found whole.
+  const ThugObjects t =
+      SpawnThug(world_, game_, *game_.bossAIController, *game_.bossThug, L"B", {});
+  world_.FindAllOf(L"BP_BaseAIController_C", found);
+  ASSERT_TRUE(Contains(found, t.controller));
+  EXPECT_EQ(*world_.Field<UObject*>(t.controller, L"Pawn"), t.pawn);
+  EXPECT_EQ(world_.FindObject(world_.PathOf(t.root)), t.root);
+}
+
 class RecordingListener final : public host::IDeleteListener {
  public:
   void NotifyUObjectDeleted(const UObject* object, int32_t index) override {
