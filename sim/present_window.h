@@ -6,6 +6,7 @@
 // A script drives what a player would do, one step after another (steps separated by ';'):
 //   wait N        until N more frames were presented
 //   key NAME      the key pressed and released (window messages; NAME as config.ini writes it)
+//   move X Y      the mouse moved to client point X,Y
 //   click X Y     the mouse moved to client point X,Y and the left button clicked there
 //   drag X Y X2 Y2  the left button pressed at X,Y, the mouse moved to X2,Y2, the button released
 //   resize W H    the window's client area resized; the host resizes its swap chain on WM_SIZE

@@ -12,8 +12,8 @@ void AddPresentOptions(CLI::App* command, PresentOptions& options) {
   command->add_option("--width", options.width, "Window width (default 1280)");
   command->add_option("--height", options.height, "Window height (default 720)");
   command->add_option("--script", options.script,
-                      "With --window: steps separated by ';': wait N, key NAME, click X Y, "
-                      "drag X Y X2 Y2, resize W H, shot PATH, faults N");
+                      "With --window: steps separated by ';': wait N, key NAME, move X Y, "
+                      "click X Y, drag X Y X2 Y2, resize W H, shot PATH, faults N");
 }
 
 void PrintPresented(const PresentReport& p) {

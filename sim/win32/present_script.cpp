@@ -93,6 +93,13 @@ bool RunStep(Player& p, const std::string& step, std::string& note) {
     p.Post(WM_LBUTTONUP, 0, at);
     return p.WaitFrames(3);
   }
+  if (verb == "move") {
+    int x = -1, y = -1;
+    in >> x >> y;
+    note = "move " + std::to_string(x) + " " + std::to_string(y);
+    p.Post(WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
+    return p.WaitFrames(3);
+  }
   if (verb == "drag") {
     int x = -1, y = -1, x2 = -1, y2 = -1;
     in >> x >> y >> x2 >> y2;
