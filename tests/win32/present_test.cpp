@@ -114,7 +114,7 @@ TEST_F(PresentTest, MenuAndOverlayOnARealSwapChain) {
   EXPECT_NE(out.find(p + "master switch OFF"), std::string::npos);
   EXPECT_NE(out.find(p + "config.ini saved\n"), std::string::npos);
   EXPECT_NE(ReadFile(dir.File("config.ini")).find("\nEnabled = 0"), std::string::npos);
-  EXPECT_NE(out.find("step: resize 1024x640: 0x0\n"), std::string::npos);
+  EXPECT_NE(out.find("step: resize 1024x640: 0x0\n"), std::string::npos) << out;
   // The menu key and the clicks on the menu never reached the game; six faults stopped it.
   std::smatch m;
   ASSERT_TRUE(std::regex_search(
@@ -178,7 +178,7 @@ TEST_F(PresentTest, LivingArenaMenuTabsSettingAndRoutes) {
   // The menu's title bar dragged 840 pixels right: the menu stays open over the right edge.
   const ImVec2 grip(title->min.x + 240, title->min.y + 8);
   script += "drag " + at(grip) + " " + at(ImVec2(grip.x + 840, grip.y)) + "; wait 5; " + away +
-            shot("routes.png");
+            shot("routes.png") + "resize 1024 640; wait 10; " + shot("resized.png");
   const std::string out = RunProgram("\"" + ProgramDir() +
                                      "\\kvr-sim.exe\" play --thugs 12 --seed 2 --minutes 0.1 "
                                      "--mod-dir \"" +
@@ -194,7 +194,7 @@ TEST_F(PresentTest, LivingArenaMenuTabsSettingAndRoutes) {
                      " (config.ini written with the defaults and VerboseLog = 1 and "
                      "ShowPathOverlay = 1)"),
             std::string::npos);
-  ASSERT_NE(out.find("\\routes.png: "), std::string::npos) << out;
+  ASSERT_NE(out.find("\\resized.png: "), std::string::npos) << out;
   EXPECT_TRUE(std::regex_search(out, std::regex(R"(the game saw 0 key and 0 click messages)")));
 
   // Each tab, once clicked, is the active one and the one before it is not.
@@ -228,6 +228,15 @@ TEST_F(PresentTest, LivingArenaMenuTabsSettingAndRoutes) {
   const RouteCheck check = CheckRoutes(routes, places, {menu});
   EXPECT_GE(check.samples, 6);
   EXPECT_GE(check.coloured * 10, check.samples * 8) << check.coloured << " of " << check.samples;
+  // After a resize (through the hooked ResizeBuffers) the routes follow the new projection.
+  EXPECT_NE(out.find("step: resize 1024x640: 0x0\n"), std::string::npos) << out;
+  const sim::Image resized = Load(dir.File("resized.png"));
+  EXPECT_EQ(resized.width, 1024);
+  const RouteCheck smaller = CheckRoutes(resized, ReadPlaces(dir.File("resized.png.txt")),
+                                         {{menu.x0, menu.y0, 1024, menu.y1}});
+  EXPECT_GE(smaller.samples, 6);
+  EXPECT_GE(smaller.coloured * 10, smaller.samples * 8)
+      << smaller.coloured << " of " << smaller.samples;
 }
 
 }  // namespace
