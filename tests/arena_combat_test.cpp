@@ -65,6 +65,8 @@ TEST_F(ArenaTest, ThePlayerShootsWhatItSeesInsideItsCone) {
 TEST_F(ArenaTest, ThePlayerTurnsTowardsTheNearestThreatAtItsTurnRate) {
   ArenaRules rules = Standing();
   rules.turnRate = 90;
+  rules.viewHalfAngle = 180;  // it sees all round
+  rules.approachThreat = 0;
   rules.frameSeconds = 1.0f / 32;
   auto arena = Start(rules, 2);
   ASSERT_TRUE(arena);
@@ -84,6 +86,52 @@ TEST_F(ArenaTest, ThePlayerTurnsTowardsTheNearestThreatAtItsTurnRate) {
   EXPECT_NEAR(view.y, kShooter.y - rules.cameraDistance, 1.0f);
   EXPECT_FLOAT_EQ(Read<aps::Vec3>(world_, arena->Player().objects.cameraManager, L"ViewRotation").y,
                   arena->Player().yaw);
+}
+
+// Out of its view and out of earshot a thug is no threat; a thug crossing the line of fire is
+// hit less often than one standing in it.
+TEST_F(ArenaTest, ThePlayerMindsWhatItSeesOrHearsAndMissesThugsThatCrossItsFire) {
+  ArenaRules rules = Standing();
+  rules.turnRate = 90;
+  rules.viewHalfAngle = 70;
+  rules.hearingRadius = 500;
+  rules.frameSeconds = 1.0f / 32;
+  auto arena = Start(rules, 1);
+  ASSERT_TRUE(arena);
+  arena->PlacePlayer(kShooter, 0.0f);
+  arena->PlaceThug(0, {kShooter.x, kShooter.y + 800, 0});  // 90 degrees to its left
+  arena->Run(1.0);
+  EXPECT_EQ(arena->Player().yaw, 0.0f) << "unseen and too far to be heard";
+  arena->PlaceThug(0, {kShooter.x, kShooter.y + 400, 0});
+  arena->Run(0.5);
+  EXPECT_NEAR(arena->Player().yaw, 45.0f, 0.01f) << "heard: the player turns to it";
+
+  for (const float dodge : {0.0f, 250.0f}) {
+    ArenaRules walking = rules;
+    walking.thugs[kBaseThug].speed = walking.thugs[kArmedThug].speed = 400;
+    walking.thugs[kBossThug].speed = 400;
+    walking.viewHalfAngle = 180;
+    walking.turnRate = 3600;  // it keeps the thug in its cone
+    walking.hitChance = 1;
+    walking.dodgeSpeed = dodge;
+    walking.thugs[kBaseThug].health = walking.thugs[kArmedThug].health = 1e5f;
+    walking.thugs[kBossThug].health = 1e5f;
+    arena.reset();
+    arena = Start(walking, 1);
+    ASSERT_TRUE(arena);
+    // The thug's slot lies waitRadius along +x from the player; it starts across from there,
+    // so it walks past the player's side, across the line of fire.
+    const aps::Vec3 player{kInTheOpen.x - 1200, kInTheOpen.y + 900, 0};
+    arena->PlacePlayer(player, 0.0f);
+    arena->PlaceThug(0, {player.x + walking.waitRadius, player.y + 1000, 0});
+    arena->Run(2.0);
+    const ArenaStats& s = arena->Stats();
+    ASSERT_GT(s.shotsFired, 3u);
+    if (dodge == 0.0f)
+      EXPECT_EQ(s.shotsHit, s.shotsFired);
+    else
+      EXPECT_LT(s.shotsHit, s.shotsFired * 3 / 4) << s.shotsHit << " of " << s.shotsFired;
+  }
 }
 
 TEST_F(ArenaTest, ThePlayerPatrolsPausesAtEachPointAndKitesFromThugsThatComeClose) {

@@ -82,6 +82,31 @@ TEST(ArenaRules, BadRulesAreRefusedNamingTheRule) {
   EXPECT_NE(error.find("/nonexistent/x.rules.json"), std::string::npos);
 }
 
+// Rules added later may be left out of a file: it then plays as before them (the player sees
+// and minds everything round it by distance alone, shots never miss for a thug's crossing,
+// re-plans and attacks go by the fixed distances).
+TEST(ArenaRules, LaterRulesMayBeLeftOutAndKeepTheArenaAsItWas) {
+  json rules = ShippedRulesJson();
+  rules.merge_patch(json::parse(R"({"planning": {"goalMoveFraction": null, "closeInDistance": null},
+      "player": {"viewHalfAngleDegrees": null, "hearingRadius": null, "approachThreat": null},
+      "shooting": {"dodgeSpeed": null}})"));
+  ArenaRules out;
+  std::string error;
+  ASSERT_TRUE(ParseArenaRules(rules.dump(), out, error)) << error;
+  EXPECT_EQ(out.goalMoveFraction, 0.0f);
+  EXPECT_EQ(out.closeInDistance, 0.0f);
+  EXPECT_EQ(out.viewHalfAngle, 180.0f);
+  EXPECT_EQ(out.hearingRadius, 0.0f);
+  EXPECT_EQ(out.approachThreat, 0.0f);
+  EXPECT_EQ(out.dodgeSpeed, 0.0f);
+  const ArenaRules shipped = test::ShippedRules();
+  EXPECT_EQ(out.turnRate, shipped.turnRate) << "the others are read as before";
+  // Present, they are checked like any other.
+  rules.merge_patch(json::parse(R"({"player": {"viewHalfAngleDegrees": 200}})"));
+  EXPECT_FALSE(ParseArenaRules(rules.dump(), out, error));
+  EXPECT_NE(error.find("\"player.viewHalfAngleDegrees\" = 200"), std::string::npos) << error;
+}
+
 TEST(ArenaLevel, PlayerAndSpawnPointsAreReadCheckedAndWritten) {
   const char* base = R"({"floor": {"min": [0, 0], "max": [1000, 1000], "z": 20},
                          "boxes": [{"min": [400, 400, 20], "max": [600, 600, 200]}])";

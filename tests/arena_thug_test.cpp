@@ -100,6 +100,64 @@ TEST_F(ArenaTest, AThugThatCannotArriveReplansOnItsTimer) {
   EXPECT_EQ(g_queries.size() - first, 5u);
 }
 
+// A thug far from its slot lets the slot drift by a share of that distance before it plans
+// again; a token holder close to the player and in its sight walks straight at it, unplanned.
+TEST_F(ArenaTest, FarThugsToleratePlayerStepsAndCloseAttackersNeedNoRoute) {
+  ArenaRules rules = StillRules();
+  for (ThugClassRules& c : rules.thugs) c.speed = 0;
+  rules.replanSeconds = 60;
+  rules.goalMoveDistance = 300;
+  rules.goalMoveFraction = 0.5f;
+  rules.closeInDistance = 600;
+  auto arena = Start(rules, 1);
+  ASSERT_TRUE(arena);
+  g_queries.clear();
+  SetNavSlot(arena->NavMeshObject(), 0, reinterpret_cast<void*>(&RecordingFindPath));
+  const aps::Vec3 player{-900, 700, 0};
+  arena->PlacePlayer(player, 0.0f);
+  // 1600 from its slot (waitRadius 1200 along +x from the player): it tolerates 800.
+  arena->PlaceThug(0, {player.x + rules.waitRadius + 1600, player.y, 0});
+  arena->Run(rules.replanMinSeconds + 0.1);
+  ASSERT_EQ(g_queries.size(), 1u);
+  arena->PlacePlayer({player.x, player.y + 600, 0}, 0.0f);
+  arena->Run(rules.replanMinSeconds + 0.1);
+  EXPECT_EQ(g_queries.size(), 1u) << "the slot moved 600 of the 800 it tolerates";
+  arena->PlacePlayer({player.x, player.y - 1000, 0}, 0.0f);
+  arena->Run(rules.replanMinSeconds + 0.1);
+  EXPECT_EQ(g_queries.size(), 2u);
+}
+
+TEST_F(ArenaTest, ATokenHolderCloseToThePlayerWalksStraightAtItWithoutPlanning) {
+  ArenaRules rules = StillRules();
+  rules.replanSeconds = 60;
+  rules.tokenCount = 1;
+  rules.closeInDistance = 600;
+  rules.meleeChunks = 0;
+  auto arena = Start(rules, 1);
+  ASSERT_TRUE(arena);
+  const aps::Vec3 player{-900, 700, 0};
+  arena->PlacePlayer(player, 0.0f);
+  arena->PlaceThug(0, {player.x + 1000, player.y, 0});
+  arena->Run(rules.replanMinSeconds + 0.5);
+  const ArenaThug& thug = arena->Thugs()[0];
+  ASSERT_TRUE(thug.token);
+  g_queries.clear();
+  SetNavSlot(arena->NavMeshObject(), 0, reinterpret_cast<void*>(&RecordingFindPath));
+  // The player steps aside again and again; the attacker follows without a new route.
+  for (int i = 0; i < 4; ++i) {
+    arena->PlacePlayer({player.x, player.y + (i % 2 ? 200.0f : -200.0f), 0}, 0.0f);
+    arena->Run(rules.replanMinSeconds + 0.1);
+    EXPECT_TRUE(thug.closingIn);
+  }
+  EXPECT_TRUE(g_queries.empty());
+  EXPECT_LT(FloorDistance(thug.position, arena->Player().position), rules.attackRadius + 60);
+  // Far away again, it asks for a route.
+  arena->PlacePlayer({player.x - 1500, player.y, 0}, 0.0f);
+  arena->Run(rules.replanMinSeconds + 0.1);
+  EXPECT_FALSE(thug.closingIn);
+  EXPECT_EQ(g_queries.size(), 1u);
+}
+
 // Where the thug walks, sampled every frame.
 float ClosestApproach(World& world, Arena& arena, size_t thug, const aps::Vec3& point,
                       double seconds) {

@@ -62,7 +62,7 @@ TEST_F(ArenaWithMod, MostArcPlansAreReshapedAndTheThugsWalkThem) {
     }
     frameStart = platform::SteadySeconds();
   });
-  arena->Run(60.0);
+  arena->Run(90.0);
   world_.RemoveFrameHook(hook);
   EXPECT_GT(checked, 50);
   EXPECT_EQ(mismatched, 0);
@@ -77,7 +77,9 @@ TEST_F(ArenaWithMod, MostArcPlansAreReshapedAndTheThugsWalkThem) {
                             Outcome(ReshapeOutcome::kTooShort) - Outcome(ReshapeOutcome::kDirect) -
                             2;
   const uint64_t reshaped = Outcome(ReshapeOutcome::kReshaped);
-  EXPECT_GT(requests, 100u);
+  // Thugs plan again only when their slot moved far for their distance, and attackers close
+  // in on a player they see without a route: a minute and a half of 12 thugs still makes many.
+  EXPECT_GT(requests, 90u);
   EXPECT_GT(reshaped * 2, arcPlans)
       << "reshaped " << reshaped << " of " << arcPlans << "; budget "
       << Outcome(ReshapeOutcome::kBudget) << ", no arc " << Outcome(ReshapeOutcome::kNoValidArc);

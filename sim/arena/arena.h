@@ -1,14 +1,16 @@
 // The living arena: the simulated engine plays a small game the mod can watch and steer.
 //
-// A player walks the level's patrol (or kites away from thugs that come close), turns towards
-// the nearest threat at a limited rate and shoots into its frontal cone where it has line of
-// sight. Thugs of the three controller classes hunt it: each walks to a slot around the player
-// (close for the few holding the attack token, a wider ring for the rest), planning its route
-// by calling the navmesh's FindPath slot - whatever function sits there, the engine's or the
-// mod's - and walking the points of the path object that call returns. Thugs that are shot gain
-// fear and lose health; dead ones get a new pawn on the same controller after a while;
-// controllers are now and then destroyed and replaced; with bUseRVOAvoidance on a thug steers
-// away from its neighbours, and crowded thugs slow each other down.
+// A player walks the level's patrol (or kites away from thugs that come close), turns at a
+// limited rate towards the thug it minds most among those it sees or hears (the nearest, or the
+// one charging straight in) and shoots into its frontal cone where it has line of sight, missing
+// thugs that cross its fire more often. Thugs of the three controller classes hunt it: each
+// walks to a slot around the player (close for the few holding the attack token, a wider ring
+// for the rest), planning its route by calling the navmesh's FindPath slot - whatever function
+// sits there, the engine's or the mod's - and walking the points of the path object that call
+// returns; an attacker close to a player it sees walks the last stretch straight, unplanned.
+// Thugs that are shot gain fear and lose health; dead ones get a new pawn on the same controller
+// after a while; controllers are now and then destroyed and replaced; with bUseRVOAvoidance on a
+// thug steers away from its neighbours, and crowded thugs slow each other down.
 //
 // Everything happens on the thread that ticks the world (the game thread), driven by a frame
 // hook, in a fixed order, from one seeded random source and the world's simulated time: the
@@ -74,6 +76,7 @@ struct ArenaThug {
   std::vector<aps::Vec3> route;  // the points the last path object held, as walked
   size_t nextPoint = 0;
   bool planned = false;
+  bool closingIn = false;  // walking straight at its slot (see ArenaRules::closeInDistance)
   double lastPlan = -1e9;
   aps::Vec3 plannedSlot;  // the slot position the route was planned for
   float health = 0;
@@ -165,6 +168,7 @@ class Arena final : public host::IDeleteListener {
   aps::Vec3 SlotPosition(const ArenaThug& thug) const;
   aps::Vec3 ReachableSlot(const aps::Vec3& slot);
   void MaybePlan(ArenaThug& thug);
+  bool ClosesIn(const ArenaThug& thug);
   void Plan(ArenaThug& thug);
   aps::Vec3 Steer(const ArenaThug& thug, const aps::Vec3& desired) const;
   float CrowdFactor(const ArenaThug& thug) const;
@@ -179,9 +183,11 @@ class Arena final : public host::IDeleteListener {
   void UpdatePlayer(double seconds);
   aps::Vec3 PlayerDirection();
   aps::Vec3 WalkPlayer(const aps::Vec3& step);
+  float Threat(const ArenaThug& thug) const;
   void TurnPlayer(double seconds);
   void WritePlayer();
   void Shoot();
+  float HitChance(const ArenaThug& thug) const;
   void Damage(ArenaThug& thug, float amount);
   void HitPlayer(int chunks);
 

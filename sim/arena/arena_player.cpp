@@ -1,4 +1,4 @@
-// The player: patrol or kiting, turning towards the nearest threat, shooting into its frontal
+// The player: patrol or kiting, turning towards the threat it minds most, shooting into its frontal
 // cone, losing health chunks to melee, recovering, going down and respawning; the camera that
 // follows it.
 #include <algorithm>
@@ -125,18 +125,34 @@ aps::Vec3 Arena::WalkPlayer(const aps::Vec3& step) {
   return best;
 }
 
-// Towards the nearest thug within awareness, else along its walk, at most turnRate per second.
+// How much the player minds a thug: none when it cannot notice it (beyond awareness, or behind
+// its view and beyond hearing), else nearer and charging straight in count more.
+float Arena::Threat(const ArenaThug& thug) const {
+  const float d = FloorDistance(player_.position, thug.position);
+  if (thug.phase != ThugPhase::kAlive || d > rules_.awarenessRadius) return -1.0f;
+  const aps::Vec3 towards = FloorDirection(player_.position, thug.position);
+  const bool seen = FloorLength(towards) == 0.0f ||
+                    std::fabs(AngleBetween(player_.yaw, YawOf(towards))) <= rules_.viewHalfAngle;
+  if (!seen && d > rules_.hearingRadius) return -1.0f;
+  const float speed = FloorLength(thug.velocity);
+  const float closing =
+      speed > 1.0f ? -(thug.velocity.x * towards.x + thug.velocity.y * towards.y) / speed : 0.0f;
+  const float nearness = rules_.awarenessRadius > 0.0f ? 1.0f - d / rules_.awarenessRadius : 1.0f;
+  return nearness + rules_.approachThreat * std::max(0.0f, closing);
+}
+
+// Towards the most threatening thug it notices, else along its walk, at most turnRate per
+// second.
 void Arena::TurnPlayer(double seconds) {
-  const ArenaThug* nearest = nullptr;
-  float best = rules_.awarenessRadius;
+  const ArenaThug* target = nullptr;
+  float best = -1.0f;
   for (const ArenaThug& thug : thugs_) {
-    if (thug.phase != ThugPhase::kAlive) continue;
-    const float d = FloorDistance(player_.position, thug.position);
-    if (d <= best) nearest = &thug, best = d;
+    const float threat = Threat(thug);
+    if (threat >= 0.0f && threat >= best) target = &thug, best = threat;
   }
   float wanted;
-  if (nearest)
-    wanted = YawOf(FloorDirection(player_.position, nearest->position));
+  if (target)
+    wanted = YawOf(FloorDirection(player_.position, target->position));
   else if (FloorLength(player_.velocity) > 1.0f)
     wanted = YawOf(player_.velocity);
   else
@@ -186,8 +202,9 @@ void Arena::WritePlayer() {
       static_cast<uint8_t>(rules_.aspectRatioAxisConstraint);
 }
 
-// One shot at the nearest thug inside the cone that the player can see; a shot that may hit
-// also hits the thugs standing close to its target.
+// One shot at the thug inside the cone that the player can see and minds most (the nearest
+// when charging counts for nothing); a shot that may hit also hits the thugs standing close to
+// its target.
 void Arena::Shoot() {
   if (!player_.objects.pawn || player_.down || now_ < player_.nextShot) return;
   std::vector<std::pair<float, ArenaThug*>> inCone;
@@ -197,7 +214,7 @@ void Arena::Shoot() {
     const aps::Vec3 dir = FloorDirection(player_.position, thug.position);
     if (d > rules_.shotRange || FloorLength(dir) == 0.0f) continue;
     if (std::fabs(AngleBetween(player_.yaw, YawOf(dir))) <= rules_.coneHalfAngle)
-      inCone.push_back({d, &thug});
+      inCone.push_back({rules_.approachThreat > 0.0f ? -Threat(thug) : d, &thug});
   }
   std::sort(inCone.begin(), inCone.end(),
             [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -211,7 +228,7 @@ void Arena::Shoot() {
   if (!target) return;
   player_.nextShot = now_ + rules_.fireSeconds;
   ++stats_.shotsFired;
-  if (!(rng_.NextUnit() < rules_.hitChance)) return;
+  if (!(rng_.NextUnit() < HitChance(*target))) return;
   ++stats_.shotsHit;
   Damage(*target, rules_.shotDamage);
   for (ArenaThug& thug : thugs_) {
@@ -219,6 +236,14 @@ void Arena::Shoot() {
         FloorDistance(thug.position, target->position) <= rules_.splashRadius)
       Damage(thug, rules_.splashDamage);
   }
+}
+
+// A thug running across the line of fire is harder to hit than one coming straight in.
+float Arena::HitChance(const ArenaThug& thug) const {
+  if (!(rules_.dodgeSpeed > 0.0f)) return rules_.hitChance;
+  const aps::Vec3 sight = FloorDirection(player_.position, thug.position);
+  const float across = std::fabs(thug.velocity.x * sight.y - thug.velocity.y * sight.x);
+  return rules_.hitChance * std::max(0.0f, 1.0f - across / rules_.dodgeSpeed);
 }
 
 void Arena::Damage(ArenaThug& thug, float amount) {

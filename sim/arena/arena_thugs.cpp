@@ -31,15 +31,28 @@ aps::Vec3 Arena::ReachableSlot(const aps::Vec3& slot) {
   return p;
 }
 
+// The last stretch of an attack needs no route: the player is in sight and close.
+bool Arena::ClosesIn(const ArenaThug& thug) {
+  return thug.token && rules_.closeInDistance > 0.0f && thug.planned &&
+         FloorDistance(thug.position, player_.position) <= rules_.closeInDistance &&
+         moveNav_.HasLineOfSight(thug.position, player_.position);
+}
+
 void Arena::MaybePlan(ArenaThug& thug) {
+  thug.closingIn = ClosesIn(thug);
+  if (thug.closingIn) return;
   const double since = now_ - thug.lastPlan;
   if (since < rules_.replanMinSeconds) return;
   const aps::Vec3 slot = SlotPosition(thug);
   const aps::Vec3 end = thug.route.empty() ? thug.plannedSlot : thug.route.back();
   const bool arrived =
       thug.planned && FloorDistance(thug.position, end) <= 2 * rules_.arriveDistance;
-  // An attacker chases the player closely; the others keep their place in the ring loosely.
-  const float tolerance = thug.token ? rules_.attackGoalMoveDistance : rules_.goalMoveDistance;
+  // An attacker chases the player closely; the others keep their place in the ring loosely,
+  // and a thug still far from its slot lets the slot drift in proportion: the route it walks
+  // still leads to the player's side, and it settles the rest when it comes closer.
+  const float fixed = thug.token ? rules_.attackGoalMoveDistance : rules_.goalMoveDistance;
+  const float tolerance =
+      std::max(fixed, rules_.goalMoveFraction * FloorDistance(thug.position, thug.plannedSlot));
   const bool due = !thug.planned || FloorDistance(slot, thug.plannedSlot) > tolerance ||
                    (since >= rules_.replanSeconds && !arrived);
   if (due) Plan(thug);
@@ -110,8 +123,9 @@ void Arena::UpdateThug(ArenaThug& thug, double seconds) {
   const float dt = static_cast<float>(seconds);
   const float speed = FieldAt<float>(thug.body.movement, fields_.maxWalkSpeed);
   aps::Vec3 step{};
-  if (thug.nextPoint < thug.route.size() && dt > 0.0f) {
-    const aps::Vec3& target = thug.route[thug.nextPoint];
+  const bool walking = thug.closingIn || thug.nextPoint < thug.route.size();
+  if (walking && dt > 0.0f) {
+    const aps::Vec3 target = thug.closingIn ? SlotPosition(thug) : thug.route[thug.nextPoint];
     const aps::Vec3 desired = Scaled(FloorDirection(thug.position, target), speed);
     step = Scaled(Steer(thug, desired), CrowdFactor(thug) * dt);
     // A thug walking straight at its next point stops on it rather than beyond.

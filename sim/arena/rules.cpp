@@ -20,6 +20,10 @@ struct Rule {
   float ArenaRules::*field;
   float min, max;
   bool whole;
+  // Rules added after the first files were written may be left out; such a file keeps the
+  // arena as it played before them.
+  bool optional = false;
+  float fallback = 0;
 };
 
 struct ClassRule {
@@ -45,6 +49,8 @@ constexpr Rule kRules[] = {
     {"planning.replanMinSeconds", &ArenaRules::replanMinSeconds, 0, 60, false},
     {"planning.goalMoveDistance", &ArenaRules::goalMoveDistance, 1, 10000, false},
     {"planning.attackGoalMoveDistance", &ArenaRules::attackGoalMoveDistance, 1, 10000, false},
+    {"planning.goalMoveFraction", &ArenaRules::goalMoveFraction, 0, 1, false, true, 0},
+    {"planning.closeInDistance", &ArenaRules::closeInDistance, 0, 10000, false, true, 0},
     {"planning.arriveDistance", &ArenaRules::arriveDistance, 1, 1000, false},
     {"slots.attackRadius", &ArenaRules::attackRadius, 0, 5000, false},
     {"slots.waitRadius", &ArenaRules::waitRadius, 0, 10000, false},
@@ -69,12 +75,16 @@ constexpr Rule kRules[] = {
     {"player.kiteRadius", &ArenaRules::kiteRadius, 0, 10000, false},
     {"player.turnDegreesPerSecond", &ArenaRules::turnRate, 0, 3600, false},
     {"player.awarenessRadius", &ArenaRules::awarenessRadius, 0, 100000, false},
+    {"player.viewHalfAngleDegrees", &ArenaRules::viewHalfAngle, 0, 180, false, true, 180},
+    {"player.hearingRadius", &ArenaRules::hearingRadius, 0, 100000, false, true, 0},
+    {"player.approachThreat", &ArenaRules::approachThreat, 0, 100, false, true, 0},
     {"player.recoverSeconds", &ArenaRules::recoverSeconds, 0.1f, 3600, false},
     {"player.respawnSeconds", &ArenaRules::respawnSeconds, 0, 3600, false},
     {"shooting.coneHalfAngleDegrees", &ArenaRules::coneHalfAngle, 0, 180, false},
     {"shooting.range", &ArenaRules::shotRange, 0, 100000, false},
     {"shooting.fireSeconds", &ArenaRules::fireSeconds, 0.05f, 60, false},
     {"shooting.hitChance", &ArenaRules::hitChance, 0, 1, false},
+    {"shooting.dodgeSpeed", &ArenaRules::dodgeSpeed, 0, 100000, false, true, 0},
     {"shooting.damage", &ArenaRules::shotDamage, 0, 100000, false},
     {"shooting.splashRadius", &ArenaRules::splashRadius, 0, 5000, false},
     {"shooting.splashDamage", &ArenaRules::splashDamage, 0, 100000, false},
@@ -95,6 +105,8 @@ struct Binding {
   float* value;
   float min, max;
   bool whole;
+  bool optional = false;
+  float fallback = 0;
 };
 
 std::vector<Binding> Bind(ArenaRules& rules) {
@@ -103,7 +115,8 @@ std::vector<Binding> Bind(ArenaRules& rules) {
     for (const ClassRule& r : kClassRules)
       out.push_back({std::string("thugs.") + kKindNames[k] + "." + r.name,
                      &(rules.thugs[k].*r.field), r.min, r.max, r.whole});
-  for (const Rule& r : kRules) out.push_back({r.name, &(rules.*r.field), r.min, r.max, r.whole});
+  for (const Rule& r : kRules)
+    out.push_back({r.name, &(rules.*r.field), r.min, r.max, r.whole, r.optional, r.fallback});
   return out;
 }
 
@@ -189,6 +202,10 @@ bool ParseRoot(const json& root, ArenaRules& rules, std::string& error) {
   }
   for (const Binding& b : bindings) {
     const auto it = values.find(b.name);
+    if (it == values.end() && b.optional) {
+      *b.value = b.fallback;
+      continue;
+    }
     if (it == values.end()) {
       error = "missing rule \"" + b.name + "\"";
       return false;

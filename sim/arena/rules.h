@@ -32,7 +32,14 @@ struct ArenaRules {
   float replanMinSeconds = 0;  // and never sooner than this after its last plan
   float goalMoveDistance = 0;  // re-plan when its goal moved this far (cm) from the planned one
   float attackGoalMoveDistance = 0;  // the same for a token holder
-  float arriveDistance = 0;          // a route point counts as reached this close (cm)
+  // ... or, when farther, this fraction of its distance to the planned slot: a thug far from
+  // the player does not turn for every step the player takes (0 = the fixed distances only)
+  float goalMoveFraction = 0;
+  float arriveDistance = 0;  // a route point counts as reached this close (cm)
+  // A token holder this close (cm) to the player, in its sight, walks straight at its slot
+  // without asking the navmesh again, as engine AI closes the last stretch to a target it sees
+  // (0 = it always plans).
+  float closeInDistance = 0;
 
   // slots: goals around the player
   float attackRadius = 0;  // distance of a token holder's slot from the player (cm)
@@ -66,17 +73,26 @@ struct ArenaRules {
   float kiteRadius = 0;       // cm
   float turnRate = 0;         // degrees per second towards the nearest threat
   float awarenessRadius = 0;  // thugs within this distance (cm) count as threats
-  float recoverSeconds = 0;   // one chunk back after this long without a hit
-  float respawnSeconds = 0;   // a downed player comes back after this long
+  float viewHalfAngle = 180;  // ... when inside this many degrees either side of its facing
+  float hearingRadius = 0;    // ... or this close (cm), seen or not
+  // Which threat it turns to: the one with the highest (1 - distance / awarenessRadius) plus this
+  // times its closing fraction (its speed towards the player over its speed, 0 when not closing):
+  // 0 = the nearest; higher = a thug charging straight in draws the player's eye first.
+  float approachThreat = 0;
+  float recoverSeconds = 0;  // one chunk back after this long without a hit
+  float respawnSeconds = 0;  // a downed player comes back after this long
 
   // shooting into the frontal cone
   float coneHalfAngle = 0;  // degrees either side of the facing direction
   float shotRange = 0;      // cm
   float fireSeconds = 0;    // between two shots
   float hitChance = 0;      // 0..1
-  float shotDamage = 0;     // health taken from the thug hit
-  float splashRadius = 0;   // thugs this close (cm) to the one hit also take
-  float splashDamage = 0;   // this much
+  // A thug crossing the line of fire is harder to hit: the chance is scaled by
+  // max(0, 1 - its speed across the line of sight / dodgeSpeed) (0 = no such scaling).
+  float dodgeSpeed = 0;
+  float shotDamage = 0;    // health taken from the thug hit
+  float splashRadius = 0;  // thugs this close (cm) to the one hit also take
+  float splashDamage = 0;  // this much
 
   // the camera that follows the player
   float cameraDistance = 0;             // cm behind the player

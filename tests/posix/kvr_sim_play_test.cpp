@@ -76,7 +76,9 @@ TEST(KvrSimPlay, BadInputGetsOneLineAndStatusTwo) {
   kvr::test::TempDir dir;
   std::string rules =
       kvr::test::ReadFile(std::string(KVR_SOURCE_DIR) + "/data/levels/arena.rules.json");
-  rules.replace(rules.find("\"damage\": 18"), 12, "\"damage\": -5");
+  const size_t damage = rules.find("\"damage\": ");
+  ASSERT_NE(damage, std::string::npos);
+  rules.replace(damage, rules.find(',', damage) - damage, "\"damage\": -5");
   kvr::test::WriteFile(dir.File("bad.rules.json"), rules);
   kvr::test::WriteFile(dir.File("map.json"),
                        R"({"floor": {"min": [0, 0], "max": [1000, 1000], "z": 0}})");
