@@ -46,7 +46,11 @@ TEST(ArenaView, LinkedModPublishesThePlayersCameraAndTheRoutesThugsWalk) {
   ASSERT_TRUE(sim::OpenPlay(o, session, report, error)) << error;
   EXPECT_EQ(report.configNote,
             "config.ini written with the defaults and VerboseLog = 1 and ShowPathOverlay = 1");
-  sim::RunPlayFrames(session, sim::PlayFrames(session, 8.0));
+  sim::ThugTenure tenure;
+  for (long long frame = sim::PlayFrames(session, 8.0); frame > 0; --frame) {
+    sim::RunPlayFrames(session, 1);
+    tenure.Update(*session.arena);
+  }
 
   const auto snapshot = Published();
   ASSERT_TRUE(snapshot);
@@ -56,13 +60,15 @@ TEST(ArenaView, LinkedModPublishesThePlayersCameraAndTheRoutesThugsWalk) {
   EXPECT_EQ(snapshot->camera.location.y, camera.location.y);
   EXPECT_EQ(snapshot->camera.rotation.y, camera.rotation.y);
   EXPECT_EQ(snapshot->camera.fov, camera.fov);
-  // Every recent route of a thug near the camera is one the mod publishes, point for point
-  // (from its first update on: the arena's first plans come before the mod has seen a thug).
+  // Every recent route of a thug near the camera is one the mod publishes, point for point,
+  // once the mod can have seen the thug's controller and pawn (it looks around every 0.5 s).
   int matched = 0;
-  for (const sim::ArenaThug& t : session.arena->Thugs()) {
+  for (size_t i = 0; i < session.arena->Thugs().size(); ++i) {
+    const sim::ArenaThug& t = session.arena->Thugs()[i];
     const float d = std::hypot(t.position.x - camera.location.x, t.position.y - camera.location.y);
-    if (t.phase != sim::ThugPhase::kAlive || t.route.size() < 2 || t.lastPlan < 1.0 ||
-        session.arena->Now() - t.lastPlan > 8.0 || d > 3700.0f)
+    if (t.phase != sim::ThugPhase::kAlive || t.route.size() < 2 ||
+        t.lastPlan < tenure.Since(i) + 1.0 || session.arena->Now() - t.lastPlan > 8.0 ||
+        d > 3700.0f)
       continue;
     bool found = false;
     for (const game::RouteLine& line : snapshot->routes)
@@ -72,7 +78,8 @@ TEST(ArenaView, LinkedModPublishesThePlayersCameraAndTheRoutesThugsWalk) {
   }
   EXPECT_GE(matched, 2);
   // Their places on a picture, from the arena's camera, are where the overlay draws the mod's.
-  const auto places = sim::ProjectThugRoutes(*session.arena, camera, 1280, 720, 8.0, 3700.0f);
+  const auto places =
+      sim::ProjectThugRoutes(*session.arena, camera, 1280, 720, 8.0, 3700.0f, &tenure, 1.0);
   const auto drawn = sim::ProjectRouteLines(*snapshot, 1280, 720);
   int placed = 0;
   for (const auto& route : places) {

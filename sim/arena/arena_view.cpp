@@ -41,16 +41,34 @@ game::CameraView PlayerCameraView(World& world, const ArenaPlayer& player) {
   return view;
 }
 
+void ThugTenure::Update(const Arena& arena) {
+  const std::vector<ArenaThug>& thugs = arena.Thugs();
+  if (holders_.size() < thugs.size())
+    holders_.resize(thugs.size(), Holder{nullptr, nullptr, -1e300});
+  for (size_t i = 0; i < thugs.size(); ++i) {
+    Holder& h = holders_[i];
+    if (h.controller == thugs[i].controller && h.pawn == thugs[i].body.pawn) continue;
+    h = {thugs[i].controller, thugs[i].body.pawn, arena.Now()};
+  }
+}
+
+double ThugTenure::Since(size_t index) const {
+  return index < holders_.size() ? holders_[index].since : -1e300;
+}
+
 std::vector<std::vector<ScreenPoint>> ProjectThugRoutes(const Arena& arena,
                                                         const game::CameraView& camera, float width,
                                                         float height, double maxAge,
-                                                        float maxDistance) {
+                                                        float maxDistance, const ThugTenure* tenure,
+                                                        double settle) {
   std::vector<std::vector<ScreenPoint>> routes;
   if (!camera.valid) return routes;
   const auto projection = overlay::CameraProjection::Make(camera, width, height);
-  for (const ArenaThug& t : arena.Thugs()) {
+  for (size_t i = 0; i < arena.Thugs().size(); ++i) {
+    const ArenaThug& t = arena.Thugs()[i];
     if (t.phase != ThugPhase::kAlive || t.route.size() < 2 || arena.Now() - t.lastPlan > maxAge)
       continue;
+    if (tenure && t.lastPlan < tenure->Since(i) + settle) continue;
     const float dx = t.position.x - camera.location.x, dy = t.position.y - camera.location.y,
                 dz = t.position.z - camera.location.z;
     if (std::sqrt(dx * dx + dy * dy + dz * dz) > maxDistance) continue;

@@ -24,12 +24,32 @@ struct ScreenPoint {
   float radius = 0.0f;   // of a body there, pixels (ProjectThugs only)
 };
 
+// Since when each thug (by its index in Arena::Thugs) has had its present controller and pawn,
+// in the arena's seconds. The mod learns of a new controller or pawn only at its next look
+// around, so a route planned right after one came is not one the mod handled.
+class ThugTenure {
+ public:
+  // Once a frame, after the arena's own step.
+  void Update(const Arena& arena);
+  // Far in the past for an index never seen.
+  double Since(size_t index) const;
+
+ private:
+  struct Holder {
+    const UObject* controller = nullptr;
+    const UObject* pawn = nullptr;
+    double since = 0;
+  };
+  std::vector<Holder> holders_;
+};
+
 // The routes of live thugs planned at most `maxAge` simulated seconds ago, of thugs at most
 // `maxDistance` cm from the camera (those the mod's overlay shows), on a width x height picture.
-std::vector<std::vector<ScreenPoint>> ProjectThugRoutes(const Arena& arena,
-                                                        const game::CameraView& camera, float width,
-                                                        float height, double maxAge,
-                                                        float maxDistance);
+// With `tenure`, only routes planned at least `settle` seconds after the thug's controller and
+// pawn came.
+std::vector<std::vector<ScreenPoint>> ProjectThugRoutes(
+    const Arena& arena, const game::CameraView& camera, float width, float height, double maxAge,
+    float maxDistance, const ThugTenure* tenure = nullptr, double settle = 0.0);
 
 // The route lines of a menu snapshot, projected from its own camera (as the overlay draws them).
 std::vector<std::vector<ScreenPoint>> ProjectRouteLines(const game::MenuSnapshot& snapshot,

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "game/menu_publisher.h"
+#include "game/update.h"
 #include "platform/file.h"
 #include "settings/settings.h"
 #include "sim/arena/arena_view.h"
@@ -15,8 +16,11 @@ namespace {
 // (its clock and its view of a thug's position run a frame or two apart from the arena's).
 constexpr double kRouteAgeMargin = 2.0;
 constexpr float kDistanceMargin = 300.0f;
+// A new controller or pawn is the mod's after its next look around, and a margin.
+constexpr double kSettleSeconds = game::kDiscoveryInterval + 0.5;
 
-std::string DescribeShot(PlaySession& session, const std::string& path, int width, int height) {
+std::string DescribeShot(PlaySession& session, const ThugTenure& tenure, const std::string& path,
+                         int width, int height) {
   const AvoidanceCount avoidance = CountAvoidance(session.world, *session.arena);
   const game::CameraView camera = PlayerCameraView(session.world, session.arena->Player());
   const auto routes = ProjectThugRoutes(
@@ -47,16 +51,21 @@ bool RunPlayPresented(const PlayOptions& options, const PresentOptions& present,
     ClosePlay(session, r);
     return false;
   }
+  ThugTenure tenure;
+  Arena& arena = *session.arena;
+  // Registered after the arena's own hook, so it runs after the arena's step.
+  const int hook = session.world.AddFrameHook([&](World&, double) { tenure.Update(arena); });
   PresentOptions p = present;
   p.window = true;
-  p.afterShot = [&session](const std::string& path, int width, int height) {
-    return DescribeShot(session, path, width, height);
+  p.afterShot = [&](const std::string& path, int width, int height) {
+    return DescribeShot(session, tenure, path, width, height);
   };
   const auto started = std::chrono::steady_clock::now();
   const bool ok = DrivePresented(session.host->Mod(), session.world, p,
                                  static_cast<int>(PlayFrames(session, o.minutes * 60.0)),
                                  session.setup.rules.frameSeconds, presented, error);
   r.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  session.world.RemoveFrameHook(hook);
   ClosePlay(session, r);
   return ok;
 }
