@@ -6,13 +6,18 @@
 // A script drives what a player would do, one step after another (steps separated by ';'):
 //   wait N        until N more frames were presented
 //   key NAME      the key pressed and released (window messages; NAME as config.ini writes it)
+//   move X Y      the mouse moved to client point X,Y
 //   click X Y     the mouse moved to client point X,Y and the left button clicked there
+//   drag X Y X2 Y2  the left button pressed at X,Y, the mouse moved to X2,Y2, the button released
 //   resize W H    the window's client area resized; the host resizes its swap chain on WM_SIZE
-//   shot PATH     the next presented picture (overlay included) saved as PNG
+//   shot PATH     the next presented picture (overlay included) saved as PNG; the game holds
+//                 still from two frames before the picture until it is written, so what the
+//                 picture shows is the game's state when the step ends
 //   faults N      the next N back-buffer requests of anyone but the host fault (an access
 //                 violation), and the swap chain is resized so the overlay must ask again
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,6 +34,9 @@ struct PresentOptions {
   int width = 1280;
   int height = 720;
   std::string script;
+  // Called on the game thread after each shot, while the game still holds still, with the
+  // picture's path and size; what it returns is added to the step's line.
+  std::function<std::string(const std::string& path, int width, int height)> afterShot;
 };
 
 struct PresentReport {

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "host/lifecycle.h"
+#include "host/mod.h"
 #include "host/mod_base.h"
 #include "platform/file.h"
 #include "platform/library.h"
@@ -83,6 +85,7 @@ StandInHost::~StandInHost() {
   Stop();
   kvr::host::IHost* self = &host_;
   g_bootHost.compare_exchange_strong(self, nullptr);
+  if (host::Host() == &host_) host::SetHost(nullptr);
 }
 
 bool StandInHost::Start(const std::string& modDir, const std::string& modBinary, std::string& error,
@@ -113,6 +116,28 @@ bool StandInHost::Start(const std::string& modDir, const std::string& modBinary,
     host::HostCallOnUpdate(mod_);
     host::HostCallOnUnrealInit(mod_);
   }
+  return true;
+}
+
+bool StandInHost::StartLinked(const std::string& modDir, std::string& error) {
+  if (mod_) {
+    error = "a mod is already running";
+    return false;
+  }
+  g_bootHost.store(&host_);
+  host::SetHost(&host_);  // found by the mod when this program does not export its interface
+  auto* mod = new host::KorvathPalimarNeuralNav();
+  if (!mod->Hosted()) {
+    host::HostDelete(mod);
+    error = "the linked mod found no host";
+    return false;
+  }
+  mod_ = mod;
+  uninstall_ = &host::HostDelete;
+  host::HostCallOnUpdate(mod_);
+  // What on_unreal_init does, but with the given folder: the program's own file is not the
+  // mod's module, and a program of its own has no swap chain to hook.
+  host::StartUp(host::ModRuntime::Get(), platform::Utf8ToWide(modDir));
   return true;
 }
 

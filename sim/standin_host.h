@@ -37,6 +37,11 @@ class StandInHost {
   // first update and on_unreal_init are left to the caller (a presenting window makes them).
   bool Start(const std::string& modDir, const std::string& modBinary, std::string& error,
              bool initialize = true);
+  // The mod's code linked into this program instead of loaded from its module: the same object
+  // and start-up (the host's first update, then what on_unreal_init does, with `modDir` as the
+  // mod's folder), sharing this program's copy of the mod's state, so the program can draw the
+  // mod's own menu and routes (kvr-viewer). The program needs no exported host interface.
+  bool StartLinked(const std::string& modDir, std::string& error);
   host::CppUserModBase* Mod() const { return mod_; }
   // The host's own update, which it makes once per pass of its loop (after every frame here).
   void Update();

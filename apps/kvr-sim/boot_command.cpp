@@ -27,25 +27,13 @@ void AddBootCommand(CLI::App& app) {
                    "The mod module to install (default: the one next to kvr-sim)");
   boot->add_flag("--game-exit", options->shutdownObjectArray,
                  "End with the engine's object-array shutdown before the mod is uninstalled");
-  boot->add_flag("--window", options->present.window,
-                 "Windows: present the game on a real window and Direct3D 11 swap chain");
-  boot->add_option("--width", options->present.width, "Window width (default 1280)");
-  boot->add_option("--height", options->present.height, "Window height (default 720)");
-  boot->add_option("--script", options->present.script,
-                   "With --window: steps separated by ';': wait N, key NAME, click X Y, "
-                   "resize W H, shot PATH, faults N");
+  AddPresentOptions(boot, options->present);
   boot->callback([options] {
     BootReport report;
     std::string error;
     const bool ok = RunBoot(*options, report, error);
     for (const std::string& line : report.lines) std::cout << line << "\n";
-    if (options->present.window) {
-      const PresentReport& p = report.present;
-      for (const std::string& step : p.steps) std::cout << "step: " << step << "\n";
-      std::cout << "presented " << p.frames << " frames; the game saw " << p.keyMessagesSeen
-                << " key and " << p.clickMessagesSeen << " click messages; " << p.faultsRaised
-                << " injected faults fired\n";
-    }
+    if (options->present.window) PrintPresented(report.present);
     if (!ok) {
       std::cerr << "kvr-sim boot: " << error << "\n";
       throw CLI::RuntimeError(kExitBadInput);

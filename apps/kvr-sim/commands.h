@@ -8,7 +8,9 @@
 
 namespace kvr::sim {
 struct PlayOptions;
-}
+struct PresentOptions;
+struct PresentReport;
+}  // namespace kvr::sim
 
 namespace kvr::sim::cli {
 
@@ -32,5 +34,9 @@ void AddStudyCommand(CLI::App& app);
 // --level, --rules, --thugs, --minutes, --seed, --mod-binary, --nav-cache, --workers,
 // --no-engine-allocator.
 void AddArenaOptions(CLI::App* command, PlayOptions& options);
+
+// --window, --width, --height, --script; and the step lines and frame count of a presented run.
+void AddPresentOptions(CLI::App* command, PresentOptions& options);
+void PrintPresented(const PresentReport& report);
 
 }  // namespace kvr::sim::cli

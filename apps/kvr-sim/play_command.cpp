@@ -1,15 +1,17 @@
 // kvr-sim play --level FILE|default --thugs N --minutes M --seed S [--mod-dir DIR] [--workers N]
-//              [--no-engine-allocator]
+//              [--no-engine-allocator] [--window [--width W] [--height H] [--script STEPS]]
 #include <iostream>
 
 #include "commands.h"
 #include "sim/arena/play.h"
+#include "sim/arena/play_window.h"
 
 namespace kvr::sim::cli {
 
 void AddPlayCommand(CLI::App& app) {
   auto options = std::make_shared<PlayOptions>();
   auto allLines = std::make_shared<bool>(false);
+  auto present = std::make_shared<PresentOptions>();
   CLI::App* play = app.add_subcommand(
       "play",
       "A match in the living arena at simulated time, with the mod loaded as the mod host loads "
@@ -20,10 +22,22 @@ void AddPlayCommand(CLI::App& app) {
                    "VerboseLog = 1, brain.kvrb is kept); without it thugs walk the engine's "
                    "own routes");
   play->add_flag("--log", *allLines, "Print every line the mod logged");
-  play->callback([options, allLines] {
+  AddPresentOptions(play, *present);
+  play->callback([options, allLines, present] {
     PlayReport report;
     std::string error;
-    if (!RunPlay(*options, report, error)) {
+    bool ok = true;
+    if (present->window) {
+      // On the window the route overlay is on and no engine threads plan (see play_window.h).
+      options->pathWorkers = 0;
+      PresentReport presented;
+      ok = RunPlayPresented(*options, *present, report, presented, error);
+      PrintPresented(presented);
+      if (!ok && !report.modLines.empty()) std::cout << PlaySummary(*options, report, true);
+    } else {
+      ok = RunPlay(*options, report, error);
+    }
+    if (!ok) {
       std::cerr << "kvr-sim play: " << error << "\n";
       throw CLI::RuntimeError(kExitBadInput);
     }

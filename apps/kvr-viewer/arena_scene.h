@@ -1,34 +1,56 @@
-// The arena as the viewer shows it: a level with its navmesh, a player and thugs whose routes
-// the mod's arc builder reshaped, seen from behind the player; and the menu snapshot the mod
-// would publish for it, so the mod's own menu and route overlay draw it.
+// The living arena as the viewer shows it: a play session with the mod's code linked into the
+// viewer (so the menu and route overlay draw the snapshots the mod's own update publishes), the
+// player's camera of the arena, and the arena's floor, obstacles, thugs and player drawn with the
+// overlay's projection under the mod's routes.
 #pragma once
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "game/menu_snapshot.h"
 #include "imgui.h"
-#include "sim/nav/level.h"
+#include "sim/arena/play.h"
 
 namespace kvr::viewer {
 
-struct Thug {
-  aps::Vec3 position;
-  int style = 0;
+struct SceneOptions {
+  std::string level = "default";
+  int thugs = 8;
+  uint64_t seed = 1;
+  std::string modDir;   // the mod's folder (config.ini gets ShowPathOverlay = 1)
+  double warmup = 6.0;  // simulated seconds played before the first picture
 };
 
-struct ArenaScene {
-  sim::Level level;
-  std::vector<sim::Obstacle> obstacles;
-  aps::Vec3 player;
-  std::vector<Thug> thugs;
-  game::MenuSnapshot snapshot;  // camera, routes, thug rows, brain and status figures
+class ArenaScene {
+ public:
+  // Level, navmesh, world, the linked mod and the arena, then `warmup` seconds of play; false
+  // with a one-line reason.
+  bool Open(const SceneOptions& options, std::string& error);
+  // Stops the mod (it saves its brain) and the world.
+  void Close();
+  ~ArenaScene() { Close(); }
+
+  // Plays the arena frames that fit in `seconds` more of simulated time.
+  void Advance(double seconds);
+
+  // The player's camera, exactly as the mod reads it.
+  game::CameraView Camera();
+  const sim::Arena& Arena() const { return *session_.arena; }
+  // Every line the mod logged, once Close ran.
+  const std::vector<std::string>& Log() const { return report_.modLines; }
+
+  // Floor, obstacles, thugs and player into `list`, projected from `camera`.
+  void Draw(ImDrawList* list, ImVec2 display, const game::CameraView& camera) const;
+
+ private:
+  sim::PlaySession session_;
+  sim::PlayReport report_;
+  std::vector<sim::Obstacle> obstacles_;
+  double owed_ = 0.0;  // simulated time not yet played (less than a frame)
+  bool open_ = false;
 };
 
-// Loads the level, builds its navmesh and plans every thug's route to the player; false with a
-// one-line reason when the level cannot be loaded or built.
-bool BuildArenaScene(const std::string& levelFile, ArenaScene& scene, std::string& error);
-
-// Floor, obstacles, player and thugs into `list`, with the overlay's projection for `display`.
-void DrawArena(ImDrawList* list, ImVec2 display, const ArenaScene& scene);
+inline constexpr ImU32 kThugColour = IM_COL32(200, 60, 50, 255);
+inline constexpr ImU32 kPlayerColour = IM_COL32(60, 120, 230, 255);
 
 }  // namespace kvr::viewer

@@ -1,13 +1,16 @@
-// kvr-viewer: the mod's menu and route overlay on a desktop window, over the arena seen from
-// behind the player. The mod's own overlay code draws them, from a snapshot of routes that the
-// mod's arc builder planned on the level's navmesh. The menu key (F9) toggles the menu; the
-// mouse works the menu; settings changed in it take effect in the viewer (for instance the
-// route overlay switch).
+// kvr-viewer: the living arena on a desktop window, seen from the player's camera, with the mod
+// playing in it: its code is linked into the viewer, so the menu and route overlay are drawn by
+// the mod's own overlay code from the snapshots the mod's own update publishes. The menu key
+// (F9) toggles the menu; the mouse works the menu; settings changed in it take effect in the
+// arena at once, and "Save settings" writes the mod folder's config.ini.
 #include <GLFW/glfw3.h>
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <iostream>
+
+#include <algorithm>
+#include <filesystem>
 
 #include "arena_scene.h"
 #include "imgui.h"
@@ -15,6 +18,8 @@
 #include "imgui_impl_opengl3.h"
 #include "imgui_internal.h"
 #include "overlay/overlay_frame.h"
+#include "platform/file.h"
+#include "sim/arena/arena_view.h"
 #include "sim/png_file.h"
 
 namespace {
@@ -22,13 +27,19 @@ namespace {
 using namespace kvr;
 
 struct Options {
-  std::string level = "default";
+  viewer::SceneOptions scene;
   int width = 1280;
   int height = 720;
   bool menu = false;
   std::string screenshot;
   int frames = 0;  // 0 = until the window is closed
+  bool log = false;
 };
+
+// Simulated time per shown frame when a fixed number of frames is asked for (a repeatable
+// picture); otherwise the arena follows the wall clock.
+constexpr double kFixedFrameSeconds = 1.0 / 60.0;
+constexpr double kLongestStep = 0.1;  // a stalled window does not make the arena jump
 
 // The GLFW key of a menu key the menu offers; 0 for any other virtual-key code.
 int GlfwKey(int vk) {
@@ -57,6 +68,7 @@ int GlfwKey(int vk) {
 
 struct Viewer {
   viewer::ArenaScene scene;
+  game::CameraView camera;  // the player's camera this frame
   overlay::RenderCopies copies;
   overlay::OverlayInput input;
 };
@@ -77,17 +89,27 @@ bool SaveScreenshot(const std::string& path, int width, int height) {
   return sim::WritePng(path, image);
 }
 
+// Beside a screenshot: where that frame put the thugs and the routes the overlay drew.
+bool SavePlaces(const std::string& path, Viewer& v, int width, int height) {
+  const float w = static_cast<float>(width), h = static_cast<float>(height);
+  const sim::Arena& arena = v.scene.Arena();
+  const std::string text =
+      sim::FormatScreenBodies("thug",
+                              sim::ProjectBodies(sim::LiveThugPositions(arena), v.camera, w, h)) +
+      sim::FormatScreenBodies("player",
+                              sim::ProjectBodies({arena.Player().position}, v.camera, w, h)) +
+      sim::FormatScreenRoutes(sim::ProjectRouteLines(v.copies.Snapshot(), w, h));
+  return platform::WriteFileReplacing(path, text) == platform::ReplaceStatus::kOk;
+}
+
 int Run(const Options& o) {
   Viewer v;
   std::string error;
-  const std::string level = o.level == "default" ? sim::LevelPath("arena") : o.level;
-  if (!viewer::BuildArenaScene(level, v.scene, error)) {
+  if (!v.scene.Open(o.scene, error)) {
     std::cerr << "kvr-viewer: " << error << "\n";
     return 2;
   }
   ModState& shared = ModState::Get();
-  shared.sharedSettings.ShowPathOverlay = true;
-  shared.snapshot = std::make_shared<const game::MenuSnapshot>(v.scene.snapshot);
   v.input.menuOpen = o.menu;
 
   if (!glfwInit()) {
@@ -114,14 +136,19 @@ int Run(const Options& o) {
   hook.Type = ImGuiContextHookType_NewFramePost;
   hook.UserData = &v;
   hook.Callback = [](ImGuiContext*, ImGuiContextHook* h) {
-    viewer::DrawArena(ImGui::GetBackgroundDrawList(), ImGui::GetIO().DisplaySize,
-                      static_cast<Viewer*>(h->UserData)->scene);
+    const Viewer& v = *static_cast<Viewer*>(h->UserData);
+    v.scene.Draw(ImGui::GetBackgroundDrawList(), ImGui::GetIO().DisplaySize, v.camera);
   };
   ImGui::AddContextHook(ImGui::GetCurrentContext(), &hook);
 
   int status = 0;
+  double last = glfwGetTime();
   for (int frame = 1; !glfwWindowShouldClose(window); ++frame) {
     glfwPollEvents();
+    const double now = glfwGetTime();
+    v.scene.Advance(o.frames > 0 ? kFixedFrameSeconds : std::min(now - last, kLongestStep));
+    last = now;
+    v.camera = v.scene.Camera();
     ImGui_ImplOpenGL3_NewFrame();
     ImGui_ImplGlfw_NewFrame();
     double x = 0, y = 0;
@@ -137,7 +164,8 @@ int Run(const Options& o) {
     glClear(GL_COLOR_BUFFER_BIT);
     ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
     if (o.frames > 0 && frame >= o.frames) {
-      if (!o.screenshot.empty() && !SaveScreenshot(o.screenshot, w, h)) {
+      if (!o.screenshot.empty() &&
+          (!SaveScreenshot(o.screenshot, w, h) || !SavePlaces(o.screenshot + ".txt", v, w, h))) {
         std::cerr << "kvr-viewer: cannot write " << o.screenshot << "\n";
         status = 1;
       }
@@ -150,6 +178,9 @@ int Run(const Options& o) {
   ImGui::DestroyContext();
   glfwDestroyWindow(window);
   glfwTerminate();
+  v.scene.Close();
+  if (o.log)
+    for (const std::string& line : v.scene.Log()) std::cout << line << "\n";
   return status;
 }
 
@@ -157,14 +188,34 @@ int Run(const Options& o) {
 
 int main(int argc, char** argv) {
   Options o;
-  CLI::App app{"kvr-viewer: the mod's menu and route overlay over the simulated arena"};
-  app.add_option("--level", o.level, "Level JSON file, or \"default\" for the arena")
+  o.scene.modDir = (std::filesystem::temp_directory_path() / "kvr-viewer-mod").string();
+  CLI::App app{
+      "kvr-viewer: the living arena seen from the player's camera, with the mod's menu and route "
+      "overlay drawn from the mod's own snapshots"};
+  app.add_option("--level", o.scene.level,
+                 "Level JSON file, \"default\" for the arena, or a shipped level's name")
+      ->capture_default_str();
+  app.add_option("--thugs", o.scene.thugs, "Thugs in the arena")
+      ->check(CLI::Range(0, sim::kMaxArenaThugs))
+      ->capture_default_str();
+  app.add_option("--seed", o.scene.seed, "Seed of the arena's random events")
+      ->capture_default_str();
+  app.add_option("--mod-dir", o.scene.modDir,
+                 "The mod's folder: config.ini (ShowPathOverlay = 1 is set) and brain.kvrb")
+      ->capture_default_str();
+  app.add_option("--warmup", o.scene.warmup, "Simulated seconds played before the first picture")
+      ->check(CLI::Range(0.0, 3600.0))
       ->capture_default_str();
   app.add_option("--width", o.width, "Window width")->capture_default_str();
   app.add_option("--height", o.height, "Window height")->capture_default_str();
   app.add_flag("--menu", o.menu, "Start with the menu open (F9 toggles it)");
-  app.add_option("--frames", o.frames, "Stop after this many frames (0: when the window closes)");
-  app.add_option("--screenshot", o.screenshot, "With --frames: save the last frame as PNG");
+  app.add_option("--frames", o.frames,
+                 "Stop after this many frames, 1/60 simulated second each (0: play in real time "
+                 "until the window closes)");
+  app.add_option("--screenshot", o.screenshot,
+                 "With --frames: save the last frame as PNG, and beside it PATH.txt: where the "
+                 "frame put the thugs and the routes");
+  app.add_flag("--log", o.log, "Print every line the mod logged, at the end");
   CLI11_PARSE(app, argc, argv);
   return Run(o);
 }

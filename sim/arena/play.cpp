@@ -59,6 +59,18 @@ std::unique_ptr<PathWorkers> StartPathWorkers(const PlayOptions& o, const Level&
   return workers;
 }
 
+bool StartMod(const PlayOptions& o, StandInHost& host, std::string& error) {
+  switch (o.modStart) {
+    case PlayOptions::ModStart::kLinked:
+      return host.StartLinked(o.modDir, error);
+    case PlayOptions::ModStart::kModuleByWindow:
+      return host.Start(o.modDir, o.modBinary, error, false);
+    case PlayOptions::ModStart::kModule:
+      break;
+  }
+  return host.Start(o.modDir, o.modBinary, error);
+}
+
 }  // namespace
 
 void CountEpisodeEnds(const std::vector<std::string>& lines, PlayReport& report) {
@@ -94,12 +106,13 @@ bool OpenPlay(const PlayOptions& o, PlaySession& session, PlayReport& r, std::st
                                                       : o.navCacheDir;
   if (!CachedNavMesh(session.level, {}, cache, session.mesh, r.navmeshFromCache, error))
     return false;
-  if (!o.modDir.empty() && !EnsureVerboseLog(o.modDir, r.configNote, error)) return false;
+  if (!o.modDir.empty() && !EnsureVerboseLog(o.modDir, r.configNote, error, o.showRoutes))
+    return false;
 
   session.classes = RegisterGameClasses(session.world);
   session.host = std::make_unique<StandInHost>(session.world);
   // The mod starts with the game, before the level is there, as under the mod host.
-  if (!o.modDir.empty() && !session.host->Start(o.modDir, o.modBinary, error)) return false;
+  if (!o.modDir.empty() && !StartMod(o, *session.host, error)) return false;
   setup.level = &session.level;
   setup.mesh = &session.mesh;
   setup.thugs = o.thugs;

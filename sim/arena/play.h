@@ -29,6 +29,11 @@ struct PlayOptions {
   // kWorkerQueriesPerSecond of simulated time between them.
   int pathWorkers = 2;
   bool engineAllocator = true;  // false: the engine offers the mod no allocator (GMalloc null)
+  // How the mod starts: loaded from its module and started at once; loaded, with the host's
+  // first update and on_unreal_init left to a presenting window; or its code linked into this
+  // program (StandInHost::StartLinked), which then shares the mod's menu state.
+  enum class ModStart { kModule, kModuleByWindow, kLinked } modStart = ModStart::kModule;
+  bool showRoutes = false;  // config.ini also gets ShowPathOverlay = 1 (for a picture)
 };
 
 inline constexpr double kWorkerQueriesPerSecond = 15.0;
@@ -86,13 +91,18 @@ std::string PlaySummary(const PlayOptions& options, const PlayReport& report, bo
 // Counts the mod's "episode <reason>: ..." lines by reason.
 void CountEpisodeEnds(const std::vector<std::string>& lines, PlayReport& report);
 
-// Makes sure <modDir>/config.ini asks for verbose lines. A missing file is written by the
-// mod's own writer with the defaults and VerboseLog = 1; in an existing file only the
-// VerboseLog line is changed (or added to [General]), every other byte stays as the user left
-// it. `note` tells what was done; false with a reason when the file cannot be written.
-bool EnsureVerboseLog(const std::string& modDir, std::string& note, std::string& error);
+// Makes sure <modDir>/config.ini asks for verbose lines (and with `showRoutes` for the route
+// overlay). A missing file is written by the mod's own writer with the defaults and
+// VerboseLog = 1 (ShowPathOverlay = 1); in an existing file only those lines are changed (or
+// added to their sections), every other byte stays as the user left it. `note` tells what was
+// done; false with a reason when the file cannot be written.
+bool EnsureVerboseLog(const std::string& modDir, std::string& note, std::string& error,
+                      bool showRoutes = false);
 
-// The text edit behind EnsureVerboseLog: `text` with [General] VerboseLog set to 1.
+// The text edits behind EnsureVerboseLog: `text` with [General] VerboseLog set to 1, and with
+// [section] key set to 1.
 std::string WithVerboseLog(const std::string& text);
+std::string WithSettingOn(const std::string& text, const std::string& section,
+                          const std::string& key);
 
 }  // namespace kvr::sim

@@ -47,9 +47,10 @@ std::string Meaning(const std::string& text, const LineSpan& line) {
 
 }  // namespace
 
-std::string WithVerboseLog(const std::string& text) {
+std::string WithSettingOn(const std::string& text, const std::string& wanted,
+                          const std::string& key) {
   const std::string eol = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
-  const std::string line = "VerboseLog = 1";
+  const std::string line = key + " = 1";
   std::string section;
   const LineSpan* header = nullptr;
   const LineSpan* setting = nullptr;
@@ -58,11 +59,11 @@ std::string WithVerboseLog(const std::string& text) {
     const std::string m = Meaning(text, l);
     if (m.size() >= 2 && m.front() == '[' && m.back() == ']') {
       section = Trimmed(m.substr(1, m.size() - 2));
-      if (section == "General" && !header) header = &l;
+      if (section == wanted && !header) header = &l;
       continue;
     }
     const size_t eq = m.find('=');
-    if (section == "General" && eq != std::string::npos && Trimmed(m.substr(0, eq)) == "VerboseLog")
+    if (section == wanted && eq != std::string::npos && Trimmed(m.substr(0, eq)) == key)
       setting = &l;  // a later line wins, as in the reader
   }
   if (setting) return text.substr(0, setting->begin) + line + text.substr(setting->end);
@@ -72,40 +73,54 @@ std::string WithVerboseLog(const std::string& text) {
   }
   std::string out = text;
   if (!out.empty() && out.back() != '\n') out += eol;
-  return out + "[General]" + eol + line + eol;
+  return out + "[" + wanted + "]" + eol + line + eol;
 }
 
-bool EnsureVerboseLog(const std::string& modDir, std::string& note, std::string& error) {
+std::string WithVerboseLog(const std::string& text) {
+  return WithSettingOn(text, "General", "VerboseLog");
+}
+
+bool EnsureVerboseLog(const std::string& modDir, std::string& note, std::string& error,
+                      bool showRoutes) {
   namespace fs = std::filesystem;
   std::error_code ec;
   fs::create_directories(fs::path(platform::Utf8ToWide(modDir)), ec);
   const std::string path = modDir + "/config.ini";
+  const std::string wanted =
+      showRoutes ? "VerboseLog = 1 and ShowPathOverlay = 1" : "VerboseLog = 1";
+  const auto satisfied = [showRoutes](const Settings& s) {
+    return s.VerboseLog && (!showRoutes || s.ShowPathOverlay);
+  };
   std::string text;
   if (!platform::ReadWholeFile(path, text)) {
     Settings settings;
     settings.VerboseLog = true;
+    settings.ShowPathOverlay = settings.ShowPathOverlay || showRoutes;
     if (!WriteConfigIni(path, settings)) {
       error = "cannot write " + path;
       return false;
     }
-    note = "config.ini written with the defaults and VerboseLog = 1";
+    note = "config.ini written with the defaults and " + wanted;
     return true;
   }
   Settings settings;
   ApplyConfigIniText(text, settings, nullptr);
-  if (settings.VerboseLog) {
-    note = "config.ini kept as it is (VerboseLog = 1 already)";
+  if (satisfied(settings)) {
+    note = "config.ini kept as it is (" + wanted + " already)";
     return true;
   }
-  const std::string edited = WithVerboseLog(text);
+  std::string edited = text;
+  if (!settings.VerboseLog) edited = WithVerboseLog(edited);
+  if (showRoutes && !settings.ShowPathOverlay)
+    edited = WithSettingOn(edited, "Debug", "ShowPathOverlay");
   Settings check;
   ApplyConfigIniText(edited, check, nullptr);
-  if (!check.VerboseLog ||
+  if (!satisfied(check) ||
       platform::WriteFileReplacing(path, edited) != platform::ReplaceStatus::kOk) {
-    error = "cannot set VerboseLog = 1 in " + path;
+    error = "cannot set " + wanted + " in " + path;
     return false;
   }
-  note = "config.ini: VerboseLog set to 1, every other setting kept";
+  note = "config.ini: " + wanted + " set, every other setting kept";
   return true;
 }
 

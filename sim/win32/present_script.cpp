@@ -20,6 +20,7 @@ struct Player {
   World& world;
   host::CppUserModBase* mod;
   double frameSeconds;
+  const std::function<std::string(const std::string&, int, int)>& afterShot;
   int ticks = 0;
 
   // One turn of the game thread: the window's messages, then one engine tick.
@@ -42,6 +43,17 @@ struct Player {
   bool WaitFrames(uint64_t n) {
     const uint64_t target = window.Frames() + n;
     return TurnUntil([&] { return window.Frames() >= target; });
+  }
+  // The game holds still: only the window's messages are processed until `done`.
+  template <typename Done>
+  bool HoldUntil(Done&& done) {
+    const DWORD start = GetTickCount();
+    while (!done()) {
+      if (GetTickCount() - start > kStepTimeoutMs) return false;
+      win32::SwapChainWindow::PumpMessages();
+      Sleep(2);
+    }
+    return true;
   }
   void Post(UINT message, WPARAM wparam, LPARAM lparam) {
     PostMessageW(window.Window(), message, wparam, lparam);
@@ -81,6 +93,31 @@ bool RunStep(Player& p, const std::string& step, std::string& note) {
     p.Post(WM_LBUTTONUP, 0, at);
     return p.WaitFrames(3);
   }
+  if (verb == "move") {
+    int x = -1, y = -1;
+    in >> x >> y;
+    note = "move " + std::to_string(x) + " " + std::to_string(y);
+    p.Post(WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
+    return p.WaitFrames(3);
+  }
+  if (verb == "drag") {
+    int x = -1, y = -1, x2 = -1, y2 = -1;
+    in >> x >> y >> x2 >> y2;
+    note = "drag " + std::to_string(x) + " " + std::to_string(y) + " to " + std::to_string(x2) +
+           " " + std::to_string(y2);
+    p.Post(WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
+    if (!p.WaitFrames(3)) return false;
+    p.Post(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+    if (!p.WaitFrames(3)) return false;
+    constexpr int kSteps = 8;  // a hand moves the mouse over several frames
+    for (int i = 1; i <= kSteps; ++i) {
+      p.Post(WM_MOUSEMOVE, MK_LBUTTON,
+             MAKELPARAM(x + (x2 - x) * i / kSteps, y + (y2 - y) * i / kSteps));
+      if (!p.WaitFrames(2)) return false;
+    }
+    p.Post(WM_LBUTTONUP, 0, MAKELPARAM(x2, y2));
+    return p.WaitFrames(3);
+  }
   if (verb == "resize") {
     int w = 0, h = 0;
     in >> w >> h;
@@ -96,9 +133,14 @@ bool RunStep(Player& p, const std::string& step, std::string& note) {
     std::string path;
     std::getline(in >> std::ws, path);
     note = "shot " + path;
+    // Two frames first, so the picture is drawn wholly from the state the game holds.
+    const uint64_t settled = p.window.Frames() + 2;
+    if (!p.HoldUntil([&] { return p.window.Frames() >= settled; })) return false;
     p.window.RequestShot(path);
     bool ok = false;
-    return p.TurnUntil([&] { return p.window.ShotDone(ok); }) && ok;
+    if (!p.HoldUntil([&] { return p.window.ShotDone(ok); }) || !ok) return false;
+    if (p.afterShot) note += ": " + p.afterShot(path, p.window.ShotWidth(), p.window.ShotHeight());
+    return true;
   }
   if (verb == "faults") {
     int n = 0;
@@ -119,7 +161,7 @@ bool DrivePresented(host::CppUserModBase* mod, World& world, const PresentOption
                     int ticks, double frameSeconds, PresentReport& report, std::string& error) {
   win32::SwapChainWindow window;
   if (!window.Open(options.width, options.height, error)) return false;
-  Player player{window, world, mod, frameSeconds};
+  Player player{window, world, mod, frameSeconds, options.afterShot};
   host::HostCallOnUpdate(mod);
   host::HostCallOnUnrealInit(mod);
   bool ok = player.WaitFrames(2);

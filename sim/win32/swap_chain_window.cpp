@@ -242,6 +242,8 @@ void SwapChainWindow::Capture() {
         context_->Unmap(staging, 0);
         for (size_t i = 3; i < image.rgba.size(); i += 4) image.rgba[i] = 255;  // shown opaque
         ok = WritePng(path, image);
+        shotWidth_ = image.width;
+        shotHeight_ = image.height;
       }
       staging->Release();
     }

@@ -40,6 +40,8 @@ class SwapChainWindow {
   // Asks for the next presented picture; true once it was written.
   void RequestShot(const std::string& path);
   bool ShotDone(bool& ok) const;
+  int ShotWidth() const { return shotWidth_.load(); }
+  int ShotHeight() const { return shotHeight_.load(); }
 
   void ArmFaults(int count) { faultsArmed_.store(count); }
   int FaultsRaised() const { return faultsRaised_.load(); }
@@ -84,6 +86,8 @@ class SwapChainWindow {
   bool shotWanted_ = false;
   bool shotDone_ = false;
   bool shotOk_ = false;
+  std::atomic<int> shotWidth_{0};
+  std::atomic<int> shotHeight_{0};
 };
 
 }  // namespace kvr::sim::win32

@@ -4,7 +4,11 @@
 // game adopts and saves, a resize goes through the hooked ResizeBuffers, and faults injected
 // into the overlay's frame stop it after the sixth while the host keeps presenting.
 //
-// The scenario runs in its own kvr-sim process: the swap-chain hooks are installed once per
+// A second scenario plays the living arena on the window (kvr-sim play --window): the seven tabs,
+// a setting clicked into effect in the arena and saved, and the route lines checked against
+// where the player's camera puts the routes the thugs walk.
+//
+// Each scenario runs in its own kvr-sim process: the swap-chain hooks are installed once per
 // process, and other tests here load main.dll too.
 #include <windows.h>
 
@@ -12,6 +16,7 @@
 #include <regex>
 
 #include "overlay_support.h"
+#include "screen_places.h"
 #include "sim/png_file.h"
 #include "test_support.h"
 
@@ -76,6 +81,12 @@ class PresentTest : public OverlayFixture {
   }
 };
 
+constexpr Rgb kInactiveTab{64, 46, 20};
+
+// Seven tabs, in the menu's order.
+constexpr const char* kTabs[] = {"Status", "Pathfinding", "Neural Network", "Rewards",
+                                 "Thugs",  "General",     "Verification"};
+
 TEST_F(PresentTest, MenuAndOverlayOnARealSwapChain) {
   TempDir dir;
   const std::string d = dir.Path().string();
@@ -103,7 +114,7 @@ TEST_F(PresentTest, MenuAndOverlayOnARealSwapChain) {
   EXPECT_NE(out.find(p + "master switch OFF"), std::string::npos);
   EXPECT_NE(out.find(p + "config.ini saved\n"), std::string::npos);
   EXPECT_NE(ReadFile(dir.File("config.ini")).find("\nEnabled = 0"), std::string::npos);
-  EXPECT_NE(out.find("step: resize 1024x640: 0x0\n"), std::string::npos);
+  EXPECT_NE(out.find("step: resize 1024x640: 0x0\n"), std::string::npos) << out;
   // The menu key and the clicks on the menu never reached the game; six faults stopped it.
   std::smatch m;
   ASSERT_TRUE(std::regex_search(
@@ -127,6 +138,101 @@ TEST_F(PresentTest, MenuAndOverlayOnARealSwapChain) {
   const sim::Image after = Load(dir.File("after.png"));
   EXPECT_EQ(after.width, 1024);
   EXPECT_TRUE(Near(after, titleX, titleY, kSky));  // the overlay stopped; the host did not
+}
+
+// The living arena played by kvr-sim with the real main.dll, presented on the window: the menu
+// key opens the menu, every tab is clicked and becomes the active one, a click on the
+// LocalAvoidance box switches the engine's avoidance off on the arena's thugs, "Save settings"
+// writes it to config.ini, and with the menu dragged aside the picture shows the mod's route
+// lines where the player's camera puts the routes the thugs walk.
+TEST_F(PresentTest, LivingArenaMenuTabsSettingAndRoutes) {
+  TempDir dir;
+  const std::string d = dir.Path().string();
+  const auto title = Item(overlay::kMenuTitle);
+  ASSERT_TRUE(title);
+  std::optional<overlay::ProbedItem> tabs[7];
+  for (int i = 0; i < 7; ++i) ASSERT_TRUE(tabs[i] = Item(kTabs[i])) << kTabs[i];
+  ASSERT_TRUE(Click("Pathfinding"));
+  Frame();
+  const auto avoidance = Item("LocalAvoidance");
+  ASSERT_TRUE(avoidance);
+  ASSERT_LT(avoidance->max.y, 690.0f) << "the box is scrolled out of the menu";
+  ASSERT_TRUE(Click("Status"));
+  Frame();
+
+  const auto at = [](ImVec2 c) {
+    return std::to_string(int(c.x)) + " " + std::to_string(int(c.y));
+  };
+  const auto shot = [&](const std::string& name) { return "shot " + d + "\\" + name + "; "; };
+  // The mouse waits outside the menu for each picture, so no tab is drawn as hovered.
+  const std::string away = "move 1200 650; ";
+  std::string script = "wait 90; key F9; wait 8; ";
+  for (int i = 0; i < 7; ++i) {
+    script +=
+        "click " + at(tabs[i]->Centre()) + "; " + away + shot("tab" + std::to_string(i) + ".png");
+    if (i == 1)
+      script += "click " + at(avoidance->Centre()) + "; wait 10; " + away + shot("avoid.png");
+  }
+  script += "click " + at(tabs[0]->Centre()) + "; wait 4; " +
+            ClickStep("Save settings to config.ini") + "wait 10; ";
+  // The menu's title bar dragged 840 pixels right: the menu stays open over the right edge.
+  const ImVec2 grip(title->min.x + 240, title->min.y + 8);
+  script += "drag " + at(grip) + " " + at(ImVec2(grip.x + 840, grip.y)) + "; wait 5; " + away +
+            shot("routes.png") + "resize 1024 640; wait 10; " + shot("resized.png");
+  const std::string out = RunProgram("\"" + ProgramDir() +
+                                     "\\kvr-sim.exe\" play --thugs 12 --seed 2 --minutes 0.1 "
+                                     "--mod-dir \"" +
+                                     d + "\" --window --script \"" + script + "\"");
+
+  const std::string p = "[KorvathNeuralNav] ";
+  EXPECT_NE(out.find(p + "overlay: swap-chain hooks installed (vtable slots 8/13 from the Windows "
+                         "SDK); menu key F9"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find(p + "overlay ready on DirectX 11 (1280x720)"), std::string::npos);
+  EXPECT_NE(out.find("mod: " + d +
+                     " (config.ini written with the defaults and VerboseLog = 1 and "
+                     "ShowPathOverlay = 1)"),
+            std::string::npos);
+  ASSERT_NE(out.find("\\resized.png: "), std::string::npos) << out;
+  EXPECT_TRUE(std::regex_search(out, std::regex(R"(the game saw 0 key and 0 click messages)")));
+
+  // Each tab, once clicked, is the active one and the one before it is not.
+  for (int i = 0; i < 7; ++i) {
+    const sim::Image tab = Load(dir.File("tab" + std::to_string(i) + ".png"));
+    EXPECT_TRUE(Near(tab, int(tabs[i]->min.x) + 4, int(tabs[i]->max.y) - 3, kActiveTab))
+        << kTabs[i];
+    const int other = i == 0 ? 1 : i - 1;
+    EXPECT_TRUE(Near(tab, int(tabs[other]->min.x) + 4, int(tabs[other]->max.y) - 3, kInactiveTab))
+        << kTabs[i];
+  }
+  // The box's click reached the game: every live thug avoided before, none after.
+  const ScreenPlaces before = ReadPlaces(dir.File("tab1.png.txt"));
+  const ScreenPlaces after = ReadPlaces(dir.File("avoid.png.txt"));
+  EXPECT_GT(before.liveThugs, 0);
+  EXPECT_EQ(before.avoiding, before.liveThugs);
+  EXPECT_GT(after.liveThugs, 0);
+  EXPECT_EQ(after.avoiding, 0);
+  EXPECT_NE(out.find(p + "config.ini saved"), std::string::npos);
+  const std::string ini = ReadFile(dir.File("config.ini"));
+  EXPECT_NE(ini.find("\nLocalAvoidance = 0"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("\nShowPathOverlay = 1"), std::string::npos);
+
+  // The menu, open at its new place, and the routes beside it where the projection puts them.
+  const sim::Image routes = Load(dir.File("routes.png"));
+  const int titleY = int(title->min.y) + 8;
+  EXPECT_TRUE(Near(routes, int(title->min.x) + 300 + 840, titleY, kTitleBar));
+  EXPECT_FALSE(Near(routes, int(title->min.x) + 300, titleY, kTitleBar));
+  const ScreenPlaces places = ReadPlaces(dir.File("routes.png.txt"));
+  const Rect menu{title->min.x + 840, title->min.y, 1280, title->min.y + 640};
+  const RouteCheck check = CheckRoutes(routes, places, {menu});
+  EXPECT_GE(check.samples, 6);
+  EXPECT_GE(check.coloured * 10, check.samples * 8) << check.coloured << " of " << check.samples;
+  // A resize goes through the hooked ResizeBuffers and the overlay goes on drawing.
+  EXPECT_NE(out.find("step: resize 1024x640: 0x0\n"), std::string::npos) << out;
+  const sim::Image resized = Load(dir.File("resized.png"));
+  EXPECT_EQ(resized.width, 1024);
+  EXPECT_TRUE(Near(resized, int(title->min.x) + 900, titleY, kTitleBar));
 }
 
 }  // namespace
