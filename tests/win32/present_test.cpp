@@ -82,6 +82,7 @@ class PresentTest : public OverlayFixture {
 };
 
 constexpr Rgb kInactiveTab{64, 46, 20};
+constexpr int kRoutePictures = 4;  // pictures taken of the routes beside the moved menu
 
 // Seven tabs, in the menu's order.
 constexpr const char* kTabs[] = {"Status", "Pathfinding", "Neural Network", "Rewards",
@@ -177,8 +178,14 @@ TEST_F(PresentTest, LivingArenaMenuTabsSettingAndRoutes) {
             ClickStep("Save settings to config.ini") + "wait 10; ";
   // The menu's title bar dragged 840 pixels right: the menu stays open over the right edge.
   const ImVec2 grip(title->min.x + 240, title->min.y + 8);
-  script += "drag " + at(grip) + " " + at(ImVec2(grip.x + 840, grip.y)) + "; wait 5; " + away +
-            shot("routes.png") + "resize 1024 640; wait 10; " + shot("resized.png");
+  // The game runs on its own thread while the script counts presented frames, so how many
+  // routes lie beside the menu at one moment, and whether a thug re-planned between the mod's
+  // last snapshot and the picture, varies: several pictures, and the best one must match (a
+  // wrong projection matches in none: shifted by 12 pixels, 14 of 57 points).
+  script += "drag " + at(grip) + " " + at(ImVec2(grip.x + 840, grip.y)) + "; wait 5; " + away;
+  for (int i = 0; i < kRoutePictures; ++i)
+    script += shot("routes" + std::to_string(i) + ".png") + "wait 20; ";
+  script += "resize 1024 640; wait 10; " + shot("resized.png");
   const std::string out = RunProgram("\"" + ProgramDir() +
                                      "\\kvr-sim.exe\" play --thugs 12 --seed 2 --minutes 0.1 "
                                      "--mod-dir \"" +
@@ -219,13 +226,20 @@ TEST_F(PresentTest, LivingArenaMenuTabsSettingAndRoutes) {
   EXPECT_NE(ini.find("\nShowPathOverlay = 1"), std::string::npos);
 
   // The menu, open at its new place, and the routes beside it where the projection puts them.
-  const sim::Image routes = Load(dir.File("routes.png"));
   const int titleY = int(title->min.y) + 8;
-  EXPECT_TRUE(Near(routes, int(title->min.x) + 300 + 840, titleY, kTitleBar));
-  EXPECT_FALSE(Near(routes, int(title->min.x) + 300, titleY, kTitleBar));
-  const ScreenPlaces places = ReadPlaces(dir.File("routes.png.txt"));
   const Rect menu{title->min.x + 840, title->min.y, 1280, title->min.y + 640};
-  const RouteCheck check = CheckRoutes(routes, places, {menu});
+  RouteCheck check;
+  for (int i = 0; i < kRoutePictures; ++i) {
+    const std::string name = dir.File("routes" + std::to_string(i) + ".png");
+    const sim::Image routes = Load(name);
+    EXPECT_TRUE(Near(routes, int(title->min.x) + 300 + 840, titleY, kTitleBar)) << name;
+    EXPECT_FALSE(Near(routes, int(title->min.x) + 300, titleY, kTitleBar)) << name;
+    const RouteCheck one = CheckRoutes(routes, ReadPlaces(name + ".txt"), {menu});
+    const bool enough = one.samples >= 6, had = check.samples >= 6;
+    if ((enough && (!had || one.coloured * check.samples > check.coloured * one.samples)) ||
+        (!enough && !had && one.samples > check.samples))
+      check = one;
+  }
   EXPECT_GE(check.samples, 6);
   EXPECT_GE(check.coloured * 10, check.samples * 8) << check.coloured << " of " << check.samples;
   // A resize goes through the hooked ResizeBuffers and the overlay goes on drawing.
