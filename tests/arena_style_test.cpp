@@ -19,16 +19,15 @@
 namespace kvr {
 namespace {
 
-enum Style : int {
-  kDirect = 0,
-  kArcLeft = 1,
-  kArcRight = 2,
-  kWideLeft = 3,
-  kWideRight = 4,
-  kWeaveLeft = 5,
-  kWeaveRight = 6
-};
-constexpr Style kFlanks[] = {kArcLeft, kArcRight, kWideLeft, kWideRight, kWeaveLeft, kWeaveRight};
+using aps::kArcLeft;
+using aps::kArcRight;
+using aps::kDirect;
+using aps::kWeaveLeft;
+using aps::kWeaveRight;
+using aps::kWideLeft;
+using aps::kWideRight;
+constexpr aps::ApproachStyle kFlanks[] = {kArcLeft,   kArcRight,  kWideLeft,
+                                          kWideRight, kWeaveLeft, kWeaveRight};
 
 struct Approach {
   double damage = 0;   // fraction of the thug's health lost on the way
@@ -232,7 +231,7 @@ TEST_F(ArenaStyles, FlankingPaysInFrontTheStraightLinePaysBehindAndOnShortTrips)
   EXPECT_EQ(directBehind.Damage(), 0.0);
   EXPECT_EQ(directBehind.arrived, directBehind.runs);
   Tally flankFaced;
-  for (const Style style : kFlanks) {
+  for (const aps::ApproachStyle style : kFlanks) {
     const Tally faced = PlayAll(*arena, style, 0.0f, 1700.0f);
     const Tally behind = PlayAll(*arena, style, 180.0f, 1700.0f);
     const Tally shortTrip = PlayAll(*arena, style, 0.0f, 500.0f);
