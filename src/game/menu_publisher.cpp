@@ -218,14 +218,20 @@ void PublishMenuSnapshot(host::ModRuntime& rt, double now) {
   g.publishedSnapshot = g.spareSnapshot.get();
   std::shared_ptr<const MenuSnapshot> previous = std::move(g.spareSnapshot);
   ModState& state = ModState::Get();
+  bool reusable = false;
   {
     std::lock_guard<std::mutex> lock(state.settingsLock);
     state.snapshot.swap(previous);
+    // Out of ModState now, so nobody can take a new reference to it. The render thread takes
+    // and drops its copies only under this lock, and reads a snapshot only between those
+    // sections; a count of one read here, under the lock, therefore comes after its last read
+    // of this snapshot (the lock's acquire pairs with the release of its unlock). The count
+    // itself is a relaxed read: read after the lock is released, it would order nothing, and
+    // the refill below could overwrite strings the render thread is still drawing.
+    reusable = previous && previous.get() == g.previousSnapshot && previous.use_count() == 1;
   }
-  // Out of ModState now, so nobody can take a new reference to it. When it is the one this
-  // game thread made last time and the render thread holds no copy, it is refilled next time.
-  if (previous && previous.get() == g.previousSnapshot && previous.use_count() == 1)
-    g.spareSnapshot = std::const_pointer_cast<MenuSnapshot>(std::move(previous));
+  // The one this game thread made last time, held by nobody else: refilled next time.
+  if (reusable) g.spareSnapshot = std::const_pointer_cast<MenuSnapshot>(std::move(previous));
   g.previousSnapshot = g.publishedSnapshot;
 }
 

@@ -36,13 +36,21 @@ ModRuntime& ModRuntime::Begin() {
   Runtimes& r = AllRuntimes();
   std::lock_guard<std::mutex> lock(r.lock);
   if (r.all.empty() || r.all.back()->shuttingDown.load()) {
+    auto next = std::make_unique<ModRuntime>();
     if (!r.all.empty()) {
       // Retired: keep the object for its stale callbacks, drop what is large.
       ModRuntime& old = *r.all.back();
       std::lock_guard<std::mutex> state(old.stateLock);
       old.brain = tactics::Brain{};
+      // Navmesh slots may still hold the hook (restoring leaves a slot another mod changed,
+      // which may put the hook back later); it calls into the new runtime, which must then
+      // know the engine's FindPath to answer and to put back.
+      if (game::HookMayOutliveTable(old.game.navmeshes)) {
+        next->game.acceptedFindPath.store(old.game.acceptedFindPath.load());
+        next->game.exactBuild = old.game.exactBuild;
+      }
     }
-    r.all.push_back(std::make_unique<ModRuntime>());
+    r.all.push_back(std::move(next));
     r.current.store(r.all.back().get(), std::memory_order_release);
   }
   return *r.all.back();

@@ -126,6 +126,11 @@ class EngineNav final : public aps::INav {
     // A plain byte copy: no engine copy operation runs, and nothing of it needs cleaning up.
     alignas(16) unsigned char query[engine::kPathQuerySize];
     std::memcpy(query, c_.query, sizeof query);
+    // A re-plan's query names the thug's own path object to fill: a leg must get a path of its
+    // own, or each leg would overwrite the path being reshaped (and a build that finds no arc
+    // would leave the last leg in it). Zeroed, the copied shared pointer holds nothing, so
+    // dropping the copy without the engine's clean-up stays right.
+    std::memset(query + engine::kQueryPathToFill, 0, engine::kQueryPathToFillSize);
     engine::WriteAt(query, engine::kQueryStart, from);
     engine::WriteAt(query, engine::kQueryEnd, to);
     alignas(16) unsigned char result[engine::kPathResultSize] = {};

@@ -66,6 +66,9 @@ void* FindPathHook(void* result, const void* agent, const void* query) {
   if (ThisThreadId() != rt.tickGate.gameThreadId.load()) return answer;
 
   std::lock_guard<std::mutex> lock(rt.stateLock);
+  // Shutdown or the engine's exit may have come while this query waited for the lock: the mod
+  // has stepped aside (and saved its last brain), so nothing may be decided, learnt or written.
+  if (rt.shuttingDown || rt.gameExitSeen) return answer;
   t_insideHook = true;
   // The trap's body owns nothing: a fault abandons it where it stood, so its state lives in
   // ReshapeCall and in the path hook's own scratch routes.

@@ -35,6 +35,9 @@ struct NavMeshRecord {
   bool hooked = false;
   FindPathFn savedFindPath = nullptr;              // kept after a restore
   FindPathFn savedFindPathHierarchical = nullptr;  // kept after a restore
+  // A restore found a FindPath slot changed by somebody else (another mod chained over ours):
+  // whoever did it may later put FindPathHook back, after this mod object is gone.
+  bool slotTakenOver = false;
   aps::Vec3 queryExtent{50.0f, 50.0f, 250.0f};
   std::string status;  // empty until the first installation attempt
 };
@@ -60,8 +63,15 @@ uintptr_t ExchangeSlot(host::UObject* navmesh, uint32_t offset, uintptr_t value)
 bool ExchangeSlotIf(host::UObject* navmesh, uint32_t offset, uintptr_t expected, uintptr_t value);
 
 // For every hooked record: both FindPath slots get the saved engine pointers back where they
-// still hold FindPathHook (a slot someone else changed is left alone); the record becomes
-// unhooked and keeps its saved pointers. Caller holds the state lock.
+// still hold FindPathHook (a slot someone else changed is left alone and the record marked
+// slotTakenOver); a null saved pointer is never written. The record becomes unhooked and keeps
+// its saved pointers. Caller holds the state lock.
 void RestoreNavHooks(NavMeshTable& table);
+
+// True when a slot of `table`'s navmeshes may come to hold FindPathHook again after the mod
+// object that owns the table is gone (a restore found another mod's function over ours): the
+// next mod object must then know the engine's FindPath from the start. (Slots left hooked at
+// the game's exit need nothing: no mod object follows.)
+bool HookMayOutliveTable(const NavMeshTable& table);
 
 }  // namespace kvr::game
