@@ -20,12 +20,15 @@ TEST_F(PathHookRePlan, AFailedBuildLeavesTheFollowedPathAsTheEngineFilledIt) {
   PassSelfTest(thug);
   ASSERT_TRUE(RePlan(thug, kFrom[0], kTo[0]));
   ASSERT_TRUE(Record(thug).routeReshaped) << "the first plan of this path object is reshaped";
-  const sim::NavPath* followed = held_.path;
 
   // Every reshaped route is longer than the engine's array and cannot grow: the build runs its
-  // legs, then fails to write back.
+  // legs, then fails to write back. A fresh path object first, whose array the engine's route
+  // fills exactly, then the re-plan that refills it.
   world_.SetPathPointSlack(0);
   world_.SetEngineAllocatorEnabled(false);
+  sim::ReleaseHeldPath(held_);
+  ASSERT_TRUE(RePlan(thug, kFrom[1], kTo[1]));
+  const sim::NavPath* followed = held_.path;
   const uint64_t failed = Outcome(ReshapeOutcome::kNoValidArc);
   const double queries = rt_->game.pathHook.totalNavQueries;
   test::g_capture = true;
