@@ -48,7 +48,7 @@ endif()
 # --- the portable mod -------------------------------------------------------
 kvr_glob(core_all ${KVR_ROOT}/src/*.cpp)
 list(FILTER core_all EXCLUDE REGEX "/win32/")
-list(FILTER core_all EXCLUDE REGEX "/src/host/exports\\.cpp$")
+list(FILTER core_all EXCLUDE REGEX "/src/mod/exports\\.cpp$")
 list(FILTER core_all EXCLUDE REGEX "/imgui_glue/")  # built into kvr_imgui
 # The mod object installs the overlay, so the overlay's Windows layer is part of kvr_core there
 # (src/overlay/posix stands in for it elsewhere).
@@ -67,7 +67,7 @@ list(FILTER mod_win32 EXCLUDE REGEX "/win32/msvc/")  # built for the MSVC ABI (M
 if(NOT WIN32)
   set(mod_win32)
 endif()
-add_library(kvr_mod SHARED ${KVR_ROOT}/src/host/exports.cpp ${mod_win32})
+add_library(kvr_mod SHARED ${KVR_ROOT}/src/mod/exports.cpp ${mod_win32})
 target_link_libraries(kvr_mod PRIVATE kvr_core)
 target_compile_options(kvr_mod PRIVATE ${KVR_WARNINGS})
 set_target_properties(kvr_mod PROPERTIES CXX_VISIBILITY_PRESET hidden)
