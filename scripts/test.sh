@@ -46,7 +46,7 @@ verdict() { # status: one passed or failed check
 # --- builds -------------------------------------------------------------------------------------
 # build STAGE PRESET [TARGET...]: configures and builds; warnings fail the stage's build check.
 build() {
-  local stage=$1 preset=$2 log="$logs/build-$2.log" targets=()
+  local stage=$1 preset=$2 log="$logs/build-$1-$2.log" targets=()
   shift 2
   [ $# -gt 0 ] && targets=(--target "$@")
   echo "== $stage: build ($preset preset${targets:+: $*})"
