@@ -2,8 +2,8 @@
 // only when it is a plausible size, and the arc strength clamped at the largest strength scale.
 #include <gtest/gtest.h>
 
+#include "game/path_reshape.h"
 #include "nav/engine_records.h"
-#include "nav/path_reshape.h"
 #include "sim/path_records.h"
 
 namespace kvr {

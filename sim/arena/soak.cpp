@@ -8,8 +8,8 @@
 #include <map>
 #include <mutex>
 
-#include "host/mod_runtime.h"
 #include "host/mod_state.h"
+#include "mod/mod_runtime.h"
 #include "platform/text.h"
 #include "sim/process_usage.h"
 
@@ -62,7 +62,7 @@ void FlipMasterSwitch() {
 
 // Episodes the running mod's brain judged, and those it refused, so far.
 void BrainCounts(uint64_t& judged, uint64_t& refused) {
-  host::ModRuntime& rt = host::ModRuntime::Get();
+  mod::ModRuntime& rt = mod::ModRuntime::Get();
   std::lock_guard<std::mutex> lock(rt.stateLock);
   judged = rt.brain.totalEpisodes;
   refused = rt.brain.nonFiniteEpisodes;

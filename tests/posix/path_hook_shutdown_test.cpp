@@ -38,10 +38,10 @@ class PathHookShutdown : public test::PathHookFixture {
  protected:
   // Runs one query of `thug` on this (the game) thread while another thread holds the state
   // lock; that thread calls `stepAside` once the query waits for the lock, then lets it in.
-  Plan QueryWhileLockHeld(const sim::ThugObjects& thug, void (*stepAside)(host::ModRuntime&)) {
+  Plan QueryWhileLockHeld(const sim::ThugObjects& thug, void (*stepAside)(mod::ModRuntime&)) {
     const pid_t gameThread = static_cast<pid_t>(syscall(SYS_gettid));
     std::atomic<bool> held{false};
-    host::ModRuntime& rt = *rt_;
+    mod::ModRuntime& rt = *rt_;
     std::thread shutdown([&] {
       std::lock_guard<std::mutex> lock(rt.stateLock);
       held = true;
@@ -85,7 +85,7 @@ TEST_F(PathHookShutdown, AQueryThatWaitedThroughShutdownChangesNothing) {
   const sim::ThugObjects thug = AddThug(L"Thug");
   PassSelfTest(thug);
   Remember(thug);
-  const Plan p = QueryWhileLockHeld(thug, [](host::ModRuntime& rt) { rt.shuttingDown = true; });
+  const Plan p = QueryWhileLockHeld(thug, [](mod::ModRuntime& rt) { rt.shuttingDown = true; });
   ExpectNothingDone(thug, p);
 }
 
@@ -94,7 +94,7 @@ TEST_F(PathHookShutdown, AQueryThatWaitedThroughTheGamesExitChangesNothing) {
   const sim::ThugObjects thug = AddThug(L"Thug");
   PassSelfTest(thug);
   Remember(thug);
-  const Plan p = QueryWhileLockHeld(thug, [](host::ModRuntime& rt) { rt.gameExitSeen = true; });
+  const Plan p = QueryWhileLockHeld(thug, [](mod::ModRuntime& rt) { rt.gameExitSeen = true; });
   ExpectNothingDone(thug, p);
 }
 
