@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
-#include "nav/path_reshape.h"
+#include "game/path_reshape.h"
 #include "sim/nav/level_picture.h"
 
 namespace kvr::sim {
