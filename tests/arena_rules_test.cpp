@@ -77,7 +77,7 @@ TEST(ArenaRules, BadRulesAreRefusedNamingTheRule) {
   ArenaRules out;
   std::string error;
   EXPECT_FALSE(ParseArenaRules("{", out, error));
-  EXPECT_EQ(error, "the rules are not valid JSON");
+  EXPECT_EQ(error.rfind("the rules are not valid JSON at line 1, column 2: ", 0), 0u) << error;
   EXPECT_FALSE(LoadArenaRules("/nonexistent/x.rules.json", out, error));
   EXPECT_NE(error.find("/nonexistent/x.rules.json"), std::string::npos);
 }
@@ -147,7 +147,7 @@ TEST(ArenaLevel, PlayerAndSpawnPointsAreReadCheckedAndWritten) {
   }
   ASSERT_FALSE(
       ParseLevel(std::string(base) + R"(, "spawns": [[100, 100], [500, 500]]})", level, error));
-  EXPECT_EQ(error, "spawn point 2 (500, 500) is off the floor or within 34 cm of an obstacle");
+  EXPECT_EQ(error, "spawn point 2 (500, 500) is inside or within 34 cm of an obstacle");
 }
 
 TEST_F(ArenaTest, TheArenaRefusesALevelItCannotPlayOn) {

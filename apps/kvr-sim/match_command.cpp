@@ -13,6 +13,7 @@
 
 #include "commands.h"
 #include "sim/match/match_run.h"
+#include "sim/report/report_files.h"
 
 namespace kvr::sim::cli {
 
@@ -76,6 +77,11 @@ void AddMatchCommand(CLI::App& app) {
     if (bar) o.onProgress = DrawProgress;
     MatchResult result;
     std::string error;
+    // A folder that cannot take the report must fail before the match changes the brain.
+    if (!o.reportDir.empty() && !report::PrepareReportFolder(o.reportDir, error)) {
+      std::cerr << "kvr-sim match: " << error << "\n";
+      throw CLI::RuntimeError(kExitBadInput);
+    }
     const bool ok = RunMatch(o, result, error);
     if (bar) std::fputs("\n", stderr);
     if (!ok) {

@@ -54,7 +54,12 @@ void DrawStyles(const game::MenuSnapshot& snap) {
     ImGui::TableSetColumnIndex(1);
     ImGui::Text("%llu", static_cast<unsigned long long>(row.episodes));
     ImGui::TableSetColumnIndex(2);
-    ImGui::Text("%.3f", average);
+    // An average of no episodes is unknown, not 0: a 0.000 would read as the worst style.
+    if (row.episodes) {
+      ImGui::Text("%.3f", average);
+    } else {
+      ImGui::TextColored(kGrey, "-");
+    }
     ImGui::TableSetColumnIndex(3);
     ImGui::ProgressBar(static_cast<float>(average), ImVec2(-1, 0), "");
   }
