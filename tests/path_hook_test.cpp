@@ -66,7 +66,7 @@ TEST_F(PathHook, ReshapedRoutesAreWhatTheThugsWalkAndNothingLeaks) {
     EXPECT_GT(most * aps::Style(t.currentStyle).strength, 0.0f) << "bends to its side";
   }
   const std::regex verbose(
-      R"(\[KorvathNeuralNav\] reshaped BP_ThugBase_C: Wide (Left|Right), \d+ -> \d+ points, \d+ -> \d+ cm, \d+ queries, \d+\.\d\d ms\n)");
+      R"(\[KorvathNeuralNav\] reshaped BP_ThugBase_C: Wide (Left|Right), \d+ -> \d+ points, \d+ -> \d+ cm, \d+ queries, \d+ from memory, \d+\.\d\d ms\n)");
   int lines = 0;
   for (const std::string& line : Lines()) lines += std::regex_match(line, verbose);
   EXPECT_EQ(static_cast<uint64_t>(lines), Outcome(ReshapeOutcome::kReshaped));
@@ -74,6 +74,8 @@ TEST_F(PathHook, ReshapedRoutesAreWhatTheThugsWalkAndNothingLeaks) {
   EXPECT_GT(h.totalBuildMs, 0.0) << "the builder's navigation costs simulated time";
   EXPECT_GE(h.largestBuildMs * 5, h.totalBuildMs);
   EXPECT_GT(h.totalNavQueries, 0.0);
+  EXPECT_GT(h.totalNavRepeats, 0.0) << "string pulling and thinning ask some lines twice";
+  EXPECT_LT(h.totalNavRepeats, h.totalNavQueries);
   ExpectEngineMemoryClean();
 }
 

@@ -22,6 +22,11 @@ void AddArenaOptions(CLI::App* command, PlayOptions& options) {
       ->capture_default_str();
   command->add_option("--seed", options.seed, "Seed of the arena's random events")
       ->capture_default_str();
+  // The rules' frameSeconds range (0.001 .. 0.25 s) in frames per second.
+  command
+      ->add_option("--fps", options.fps,
+                   "Simulated frames per second, overriding the rules file's frameSeconds")
+      ->check(CLI::Range(4.0, 1000.0));
   command->add_option("--mod-binary", options.modBinary,
                       "The mod module to install (default: the one next to kvr-sim)");
   command->add_option("--nav-cache", options.navCacheDir,

@@ -72,6 +72,7 @@ std::string MatchCommand(const StudyOptions& o, const StudyRun& run) {
   if (!p.modBinary.empty()) cmd += " --mod-binary " + Quote(p.modBinary);
   if (!p.navCacheDir.empty()) cmd += " --nav-cache " + Quote(p.navCacheDir);
   cmd += " --workers " + std::to_string(p.pathWorkers);
+  if (p.fps > 0.0) cmd += " --fps " + std::to_string(p.fps);
   if (!p.engineAllocator) cmd += " --no-engine-allocator";
   return cmd + " > " + Quote(Utf8(run.dir / "match.txt")) + " 2>&1";
 }

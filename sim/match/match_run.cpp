@@ -32,7 +32,10 @@ class LogFollower {
     for (std::string& line : fresh) {
       report::TimedEpisode e;
       report::TimedReshape r;
-      if (report::ParseEpisodeLine(line, e.line)) {
+      report::CostLine cost;
+      if (report::ParseCostLine(line, cost)) {
+        record.modCost = cost;  // each line covers the run so far: the last one counts
+      } else if (report::ParseEpisodeLine(line, e.line)) {
         e.simSeconds = simSeconds;
         record.episodes.push_back(std::move(e));
       } else if (report::ParseReshapeLine(line, r.line)) {
@@ -223,6 +226,9 @@ bool RunMatch(const MatchOptions& o, MatchResult& result, std::string& error) {
   record.run.wallSeconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   TakeLastRoutes(session, record);
+  record.game.frames = session.world.FrameCount();
+  record.game.modelledNavigationSeconds =
+      static_cast<double>(session.world.ChargedEngineNanoseconds()) * 1e-9;
   const double end = session.arena->Now();
   log.Take(session.world, end, record, result.modLines);
   ClosePlay(session, play);  // the mod saves its brain on the way out

@@ -55,6 +55,10 @@ struct GameTally {
   uint64_t spacingSamples = 0;
   uint64_t plans = 0;        // route plans of thugs through the navmesh's path slot
   uint64_t failedPlans = 0;  // ... that came back without a usable path
+  uint64_t frames = 0;
+  // Engine time the simulated engine charged for navigation on the game thread: a model of
+  // what the queries cost in the game, moved onto the simulated clock, never real time.
+  double modelledNavigationSeconds = 0.0;
 };
 
 // The brain file the mod left, as read back.
@@ -92,6 +96,7 @@ struct MatchRecord {
   std::vector<TimedEpisode> episodes;
   std::vector<TimedReshape> reshapes;
   uint64_t logLines = 0;
+  CostLine modCost;  // the mod's last cost line; frames 0 when it wrote none
   GameTally game;
   BrainFigures brain;
   uint64_t brainEpisodesBefore = 0;  // episodes the brain had learnt before this match

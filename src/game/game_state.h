@@ -52,6 +52,12 @@ struct GameState : NavState {
   double lastAutosave = 0.0;
   double frameRate = 0.0;  // updates per second, smoothed
 
+  // The mod's own game-thread time per frame: the update and the path hook's reshaping, a
+  // frame closing at each update that runs. Logged (VerboseLog) every kCostLogInterval.
+  FrameCostMeter frameCost;
+  TickScale frameCostTicks;
+  double lastCostLog = 0.0;
+
   // Updates that ran (after the throttle); for tests and the stand-in host's report.
   uint64_t updatesRun = 0;
 

@@ -192,6 +192,7 @@ void BuildMenuSnapshot(GameRuntime& rt, double now, MenuSnapshot& s) {
   s.time = now;
   s.tickAlive = now - g.lastUpdate < 1.0;
   s.frameRate = g.frameRate;
+  s.gameThreadCost = g.frameCost.Window(g.frameCostTicks.NanosecondsPerTick());
   CopyHookFigures(rt, s);
   s.playerPresent = g.player.pawn != nullptr;
   s.playerHealthChunks = g.player.healthChunkBaseline;

@@ -104,15 +104,18 @@ bool BudgetLeft(const GameState& g, const Settings& s) {
 }
 
 // Runs the arc builder on the engine's navigation and books its cost against the frame.
+// Repeated questions of the build are answered by a memo instead of the engine.
 bool BuildOnEngine(GameState& g, const EngineNavContext& context, const aps::Vec3& first,
                    const aps::Vec3& goal, const aps::ArcParams& params, aps::ArcStats& stats,
-                   double& ms) {
+                   aps::NavRepeats& repeats, double& ms) {
   PathHookState& h = g.pathHook;
   stats = aps::ArcStats{};
   bool built = false;
   const double t0 = platform::SteadySeconds();
   WithEngineNav(context, [&](aps::INav& nav) {
-    built = aps::BuildArcRoute(nav, first, goal, params, h.newRoute, stats);
+    aps::NavMemo memo(nav, h.navMemo);
+    built = aps::BuildArcRoute(memo, first, goal, params, h.newRoute, stats);
+    repeats = memo.Repeats();
   });
   ms = (platform::SteadySeconds() - t0) * 1000.0;
   ++g.reshapesThisFrame;
@@ -120,17 +123,21 @@ bool BuildOnEngine(GameState& g, const EngineNavContext& context, const aps::Vec
   h.totalBuildMs += ms;
   h.largestBuildMs = std::max(h.largestBuildMs, ms);
   h.totalNavQueries += stats.Queries();
+  h.totalNavRepeats += repeats.Total();
   return built && h.newRoute.size() >= 2;
 }
 
+// The query count is the builder's; "from memory" says how many of them the engine never saw.
 void LogReshaped(const TrackedThug& thug, const aps::Route& before, const aps::Route& after,
-                 const aps::ArcStats& stats, double ms) {
+                 const aps::ArcStats& stats, const aps::NavRepeats& repeats, double ms) {
   char line[320];
-  std::snprintf(
-      line, sizeof line, "reshaped %s: %s, %d -> %d points, %.0f -> %.0f cm, %d queries, %.2f ms",
-      thug.pawnClassName.c_str(), aps::Style(thug.currentStyle).name,
-      static_cast<int>(before.size()), static_cast<int>(after.size()),
-      aps::HorizontalRouteLength(before), aps::HorizontalRouteLength(after), stats.Queries(), ms);
+  std::snprintf(line, sizeof line,
+                "reshaped %s: %s, %d -> %d points, %.0f -> %.0f cm, %d queries, %d from memory, "
+                "%.2f ms",
+                thug.pawnClassName.c_str(), aps::Style(thug.currentStyle).name,
+                static_cast<int>(before.size()), static_cast<int>(after.size()),
+                aps::HorizontalRouteLength(before), aps::HorizontalRouteLength(after),
+                stats.Queries(), repeats.Total(), ms);
   Log(line);
 }
 
@@ -161,6 +168,7 @@ aps::ArcParams MakeArcParams(const Settings& s, int style, const void* agent) {
 
 void ReshapeFoundPath(GameRuntime& rt, void* result, const void* agent, const void* query) {
   GameState& g = rt.game;
+  const CostSpan cost(g.frameCost);  // the hook's game-thread work belongs to the frame
   PathHookState& h = g.pathHook;
   const Settings& s = rt.gameSettings;
   ++h.hookCalls;
@@ -200,15 +208,16 @@ void ReshapeFoundPath(GameRuntime& rt, void* result, const void* agent, const vo
   const EngineNavContext context =
       MakeEngineNavContext(g, *record, query, agent, thug->pawn, thug->controller);
   aps::ArcStats stats;
+  aps::NavRepeats repeats;
   double ms = 0.0;
-  if (!BuildOnEngine(g, context, first, goal, params, stats, ms) ||
+  if (!BuildOnEngine(g, context, first, goal, params, stats, repeats, ms) ||
       !WriteBackRoute(path, h.newRoute))
     return Count(h, ReshapeOutcome::kNoValidArc);
 
   Count(h, ReshapeOutcome::kReshaped);
   StoreRoute(*thug, h.newRoute);
   thug->routeReshaped = true;
-  if (s.VerboseLog) LogReshaped(*thug, h.engineRoute, h.newRoute, stats, ms);
+  if (s.VerboseLog) LogReshaped(*thug, h.engineRoute, h.newRoute, stats, repeats, ms);
 }
 
 }  // namespace kvr::game

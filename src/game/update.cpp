@@ -175,6 +175,20 @@ void Autosave(GameRuntime& rt, double now) {
   SaveBrainWithStatus(rt, "autosave");
 }
 
+// The run's figures so far, for a reader of the log (a match reads the last one).
+void LogRunCost(GameRuntime& rt, double now) {
+  GameState& g = rt.game;
+  if (!rt.gameSettings.VerboseLog || now - g.lastCostLog < kCostLogInterval) return;
+  g.lastCostLog = now;
+  const FrameCostFigures run = g.frameCost.Lifetime(g.frameCostTicks.NanosecondsPerTick());
+  char line[200];
+  std::snprintf(line, sizeof line,
+                "cost per frame since start: game thread %.2f us avg, %.1f us p99, %.1f us max "
+                "over %llu frames",
+                run.meanUs, run.p99Us, run.maxUs, static_cast<unsigned long long>(run.frames));
+  Log(line);
+}
+
 }  // namespace
 
 bool UpdateDue(const GameState& g, double now) {
@@ -185,6 +199,9 @@ void Update(GameRuntime& rt) {
   GameState& g = rt.game;
   const double now = platform::SteadySeconds();
   if (!Throttle(g, now)) return;
+  // The frame that ends here is filed; this update's own time opens the next one.
+  g.frameCost.EndFrame(now);
+  const CostSpan cost(g.frameCost);
   ++g.updatesRun;
   AdoptSettings(rt);
   ServeRequests(rt);
@@ -203,6 +220,7 @@ void Update(GameRuntime& rt) {
     g.lastSnapshot = now;
     PublishMenuSnapshot(rt, now);
   }
+  LogRunCost(rt, now);
 }
 
 }  // namespace kvr::game

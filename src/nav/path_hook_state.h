@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "aps/aps.h"
+#include "aps/nav_memo.h"
 #include "aps/reshape_outcome.h"
 
 namespace kvr::game {
@@ -24,13 +25,15 @@ struct PathHookState {
   // Builder cost over all arc attempts.
   double totalBuildMs = 0.0;
   double largestBuildMs = 0.0;
-  double totalNavQueries = 0.0;
+  double totalNavQueries = 0.0;  // asked by the builder
+  double totalNavRepeats = 0.0;  // of those, answered by the build's memo, not the engine
 
   // Scratch routes of one reshape: the engine's points and the builder's result. Kept here,
   // not on the stack, because a fault inside reshaping abandons the call without running any
   // destructor; they also keep their capacity, so a steady game does not allocate per path.
   aps::Route engineRoute;
   aps::Route newRoute;
+  aps::NavMemoStore navMemo;  // one build's answers, emptied at the start of each build
 };
 
 }  // namespace kvr::game

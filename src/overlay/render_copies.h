@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "game/frame_cost.h"
 #include "game/menu_snapshot.h"
 #include "host/mod_state.h"
 #include "settings/settings.h"
@@ -20,6 +21,9 @@ struct RenderCopies {
   uint64_t settingsVersion = 0;  // the shared version starts at 1, so the first frame copies
   std::shared_ptr<const game::MenuSnapshot> snapshot;  // immutable once published
   std::vector<std::string> log;
+  // What the overlay's own frames cost the render thread (OverlayFrameTimer fills it).
+  game::FrameCostMeter overlayCost;
+  game::TickScale overlayTicks;
 
   // The snapshot, or an empty one before the game thread published any.
   const game::MenuSnapshot& Snapshot() const;

@@ -98,6 +98,7 @@ void FrameSequence(IDXGISwapChain* chain) {
   if (h.gaveUp) return;
   if (!h.ready && !SetUp(h, chain)) return;
   if (chain != h.gameSwapChain) return;  // other swap chains of the process are left alone
+  const OverlayFrameTimer timer(h.copies);
   ModState& shared = ModState::Get();
   const FramePlan plan = BeginOverlayFrame(shared, h.copies, h.input);
   if (!plan.Any()) return;
