@@ -13,6 +13,7 @@ int main(int argc, char** argv) {
   kvr::sim::cli::AddPlayCommand(app);
   kvr::sim::cli::AddMatchCommand(app);
   kvr::sim::cli::AddStudyCommand(app);
+  kvr::sim::cli::AddTuneCommand(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::RuntimeError& e) {  // a subcommand's own failure, already reported
