@@ -184,19 +184,19 @@ void WriteResult(const TuneOptions& o, const suite::Suite& s, const std::vector<
   std::string body;
   platform::ReadWholeFile(path, body);
   char line[512];
-  std::snprintf(line, sizeof line,
-                "; Tuned by kvr-sim tune on the suite \"%s\" (%llu variants, %llu seeds, the "
-                "last %llu episodes judged).\n; Searched: the NeuralNet and Rewards settings "
-                "within their documented ranges (not EpisodeSeconds, PlayerHitRadius,\n; "
-                "SpacingDistance: they define what is measured); %llu profiles in %.0f minutes.\n"
-                "; Measured: the learned policy's largest regret against the best fixed style "
-                "over the variants:\n; %.4f for this profile (profile %d), %.4f for the "
-                "defaults (profile 0).\n",
-                s.name.c_str(), static_cast<unsigned long long>(s.variants.size()),
-                static_cast<unsigned long long>(s.seeds.size()),
-                static_cast<unsigned long long>(s.lastEpisodes),
-                static_cast<unsigned long long>(rows.size()), minutes, best->maxRegret, best->index,
-                rows.front().maxRegret);
+  std::snprintf(
+      line, sizeof line,
+      "; Tuned by kvr-sim tune on the suite \"%s\" (%llu variants, %llu seeds, the "
+      "last %llu episodes judged).\n; Searched: the NeuralNet and Rewards settings "
+      "within their documented ranges (not EpisodeSeconds, PlayerHitRadius,\n; "
+      "SpacingDistance: they define what is measured); %llu profiles, %.0f minutes of play.\n"
+      "; Measured: the learned policy's largest regret against the best fixed style "
+      "over the variants:\n; %.4f for this profile (profile %d), %.4f for the "
+      "defaults (profile 0).\n",
+      s.name.c_str(), static_cast<unsigned long long>(s.variants.size()),
+      static_cast<unsigned long long>(s.seeds.size()),
+      static_cast<unsigned long long>(s.lastEpisodes), static_cast<unsigned long long>(rows.size()),
+      minutes, best->maxRegret, best->index, rows.front().maxRegret);
   if (platform::WriteFileReplacing(path, line + body) != platform::ReplaceStatus::kOk ||
       platform::WriteFileReplacing(Utf8(out / "tune.txt"), TableText(rows, best)) !=
           platform::ReplaceStatus::kOk)
@@ -224,7 +224,10 @@ void RunTune(const TuneOptions& o) {
     std::fprintf(stderr, "profile %d: max regret %.4f (best so far %.4f); %.0f of %.0f min used\n",
                  index, rows.back().maxRegret, Best(rows)->maxRegret, used() / 60.0, o.minutes);
   }
-  WriteResult(o, s, rows, used() / 60.0);
+  // Over every sitting of a resumed run: the profiles' own playing time.
+  double minutes = 0.0;
+  for (const Tried& t : rows) minutes += t.seconds / 60.0;
+  WriteResult(o, s, rows, minutes);
 }
 
 }  // namespace
