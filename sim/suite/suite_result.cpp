@@ -85,17 +85,22 @@ std::string LearnedVersusRandom(const VariantResult& v) {
   if (!l || !r || std::isnan(l->judged.mean) || std::isnan(r->judged.mean)) return "";
   const double diff = l->judged.mean - r->judged.mean;
   const double se = std::hypot(l->judged.stdError, r->judged.stdError);
-  std::string out = "learned - random: " + Fmt("%+.4f", diff);
-  out += se > 0 ? " (" + Fmt("%+.1f", diff / se) + " standard errors)" : " (no standard error)";
-  return out + "\n";
+  std::string out = "learned - random: ";
+  out.append(Fmt("%+.4f", diff));
+  if (se > 0)
+    out.append(" (").append(Fmt("%+.1f", diff / se)).append(" standard errors)");
+  else
+    out.append(" (no standard error)");
+  return out.append("\n");
 }
 
 }  // namespace
 
 std::string MeanText(const MeanError& m, const char* format) {
   if (std::isnan(m.mean)) return "n/a";
-  if (m.n < 2) return Fmt(format, m.mean) + " (one seed, no standard error)";
-  return Fmt(format, m.mean) + " +- " + Fmt(format, m.stdError);
+  std::string out = Fmt(format, m.mean);
+  if (m.n < 2) return out.append(" (one seed, no standard error)");
+  return out.append(" +- ").append(Fmt(format, m.stdError));
 }
 
 double JudgedTail(const std::vector<std::string>& lines, const report::Judge& judge, size_t last,
