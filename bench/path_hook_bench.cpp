@@ -27,11 +27,11 @@
 #include <vector>
 
 #include "aps/reshape_outcome.h"
-#include "host/lifecycle.h"
-#include "host/mod.h"
-#include "host/mod_runtime.h"
+#include "mod/lifecycle.h"
+#include "mod/mod.h"
+#include "mod/mod_runtime.h"
 #include "nav/engine_nav.h"
-#include "nav/path_reshape.h"
+#include "game/path_reshape.h"
 #include "platform/text.h"
 #include "sim/game_objects.h"
 #include "sim/nav/detour_nav.h"
@@ -79,9 +79,9 @@ class HookedArena {
       std::fclose(ini);
     }
     kvr::host::SetHost(&world_);
-    mod_ = std::make_unique<kvr::host::KorvathPalimarNeuralNav>();
-    rt_ = &kvr::host::ModRuntime::Get();
-    kvr::host::StartUp(*rt_, dir_.wstring());
+    mod_ = std::make_unique<kvr::mod::KorvathPalimarNeuralNav>();
+    rt_ = &kvr::mod::ModRuntime::Get();
+    kvr::mod::StartUp(*rt_, dir_.wstring());
     for (int i = 0; i < 8; ++i) world_.Tick(0.1);  // discovery: navmesh hooked, thug tracked
     MakeTrips();
     for (int i = 0; i < 3; ++i) Query(thug_.controller, trips_[static_cast<size_t>(i)]);
@@ -96,7 +96,7 @@ class HookedArena {
 
   bool Ok() const { return ok_; }
   const std::vector<Trip>& Trips() const { return trips_; }
-  kvr::host::ModRuntime& Runtime() { return *rt_; }
+  kvr::mod::ModRuntime& Runtime() { return *rt_; }
   kvr::sim::DetourNav& Nav() { return *nav_; }
   kvr::host::UObject* Thug() const { return thug_.controller; }
   kvr::host::UObject* Stranger() const { return stranger_; }
@@ -167,8 +167,8 @@ class HookedArena {
   kvr::sim::AgentProperties agent_;
   std::vector<Trip> trips_;
   std::filesystem::path dir_;
-  std::unique_ptr<kvr::host::KorvathPalimarNeuralNav> mod_;
-  kvr::host::ModRuntime* rt_ = nullptr;
+  std::unique_ptr<kvr::mod::KorvathPalimarNeuralNav> mod_;
+  kvr::mod::ModRuntime* rt_ = nullptr;
 };
 
 HookedArena& Arena() {
@@ -205,7 +205,7 @@ void BM_HookNonThugQuery(benchmark::State& state) {
 void BM_ReshapedThugQuery(benchmark::State& state) {
   HookedArena& a = Arena();
   if (!a.Ok()) return state.SkipWithError("the mod did not hook the arena");
-  kvr::host::ModRuntime& rt = a.Runtime();
+  kvr::mod::ModRuntime& rt = a.Runtime();
   const kvr::game::PathHookState& h = rt.game.pathHook;
   const auto reshapedCount = [&h] {
     return h.outcomes[static_cast<size_t>(kvr::aps::ReshapeOutcome::kReshaped)];

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-namespace kvr::host {
+namespace kvr::mod {
 class CppUserModBase;
 }
 
@@ -51,7 +51,7 @@ struct PresentReport {
 // window presenting, runs the script while the game ticks (at least `ticks` ticks of
 // `frameSeconds`, each followed by the host's update), and leaves the mod running for its
 // uninstall. False (error set) when the window or swap chain cannot be made, or a step fails.
-bool DrivePresented(host::CppUserModBase* mod, World& world, const PresentOptions& options,
+bool DrivePresented(mod::CppUserModBase* mod, World& world, const PresentOptions& options,
                     int ticks, double frameSeconds, PresentReport& report, std::string& error);
 
 }  // namespace kvr::sim

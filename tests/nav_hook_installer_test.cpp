@@ -48,7 +48,7 @@ class NavHookInstaller : public test::ModFixture {
     return game::ReadSlot(r.navmesh, offset);
   }
 
-  host::ModRuntime* rt_ = nullptr;
+  mod::ModRuntime* rt_ = nullptr;
 };
 
 TEST_F(NavHookInstaller, ExactBuildIsHookedWithItsReflectedQueryExtentAndRestored) {

@@ -2,7 +2,7 @@
 // script plays what a player does while the game ticks on the window's thread.
 #include <sstream>
 
-#include "host/mod_base.h"
+#include "mod/mod_base.h"
 #include "settings/settings.h"
 #include "sim/present_window.h"
 #include "sim/win32/swap_chain_window.h"
@@ -18,7 +18,7 @@ constexpr DWORD kStepTimeoutMs = 30000;
 struct Player {
   win32::SwapChainWindow& window;
   World& world;
-  host::CppUserModBase* mod;
+  mod::CppUserModBase* mod;
   double frameSeconds;
   const std::function<std::string(const std::string&, int, int)>& afterShot;
   int ticks = 0;
@@ -27,7 +27,7 @@ struct Player {
   void Turn() {
     win32::SwapChainWindow::PumpMessages();
     world.Tick(frameSeconds);
-    host::HostCallOnUpdate(mod);
+    mod::HostCallOnUpdate(mod);
     ++ticks;
     Sleep(4);
   }
@@ -157,13 +157,13 @@ bool RunStep(Player& p, const std::string& step, std::string& note) {
 
 }  // namespace
 
-bool DrivePresented(host::CppUserModBase* mod, World& world, const PresentOptions& options,
+bool DrivePresented(mod::CppUserModBase* mod, World& world, const PresentOptions& options,
                     int ticks, double frameSeconds, PresentReport& report, std::string& error) {
   win32::SwapChainWindow window;
   if (!window.Open(options.width, options.height, error)) return false;
   Player player{window, world, mod, frameSeconds, options.afterShot};
-  host::HostCallOnUpdate(mod);
-  host::HostCallOnUnrealInit(mod);
+  mod::HostCallOnUpdate(mod);
+  mod::HostCallOnUnrealInit(mod);
   bool ok = player.WaitFrames(2);
   std::istringstream script(options.script);
   for (std::string step; ok && std::getline(script, step, ';');) {

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "game/game_runtime.h"
 #include "game/thug_state.h"
-#include "host/mod_runtime.h"
 #include "host/mod_state.h"
 #include "tactics/observation.h"
 
@@ -21,7 +21,7 @@ void SetRow(StatusRow& row, const char* label, int32_t state, const char* text) 
   row.text.assign(text);
 }
 
-void NavRows(const host::ModRuntime& rt, const MenuSnapshot& s, StatusRow* rows) {
+void NavRows(const GameRuntime& rt, const MenuSnapshot& s, StatusRow* rows) {
   const GameState& g = rt.game;
   const bool accepted = g.acceptedFindPath.load(std::memory_order_relaxed) != nullptr;
   SetRow(rows[0], "Game executable build", accepted ? 1 : 0,
@@ -79,7 +79,7 @@ void GameRows(const MenuSnapshot& s, StatusRow* rows) {
   SetRow(rows[4], "Crash guard", s.totalFaults > 0 ? -1 : 1, text);
 }
 
-void CopyHookFigures(const host::ModRuntime& rt, MenuSnapshot& s) {
+void CopyHookFigures(const GameRuntime& rt, MenuSnapshot& s) {
   const GameState& g = rt.game;
   int32_t hooked = 0;
   for (const auto& [object, record] : g.navmeshes) hooked += record.hooked ? 1 : 0;
@@ -101,7 +101,7 @@ void CopyHookFigures(const host::ModRuntime& rt, MenuSnapshot& s) {
   s.styleDecisions = g.styleDecisions;
 }
 
-void CopyBrain(const host::ModRuntime& rt, MenuSnapshot& s) {
+void CopyBrain(const GameRuntime& rt, MenuSnapshot& s) {
   const tactics::Brain& b = rt.brain;
   const tactics::BrainConfig& c = b.config;
   s.layerSizes.clear();
@@ -187,7 +187,7 @@ void CopyRoutes(const GameState& g, const Settings& settings, double now, MenuSn
 
 }  // namespace
 
-void BuildMenuSnapshot(host::ModRuntime& rt, double now, MenuSnapshot& s) {
+void BuildMenuSnapshot(GameRuntime& rt, double now, MenuSnapshot& s) {
   GameState& g = rt.game;
   s.time = now;
   s.tickAlive = now - g.lastUpdate < 1.0;
@@ -211,7 +211,7 @@ void BuildMenuSnapshot(host::ModRuntime& rt, double now, MenuSnapshot& s) {
   }
 }
 
-void PublishMenuSnapshot(host::ModRuntime& rt, double now) {
+void PublishMenuSnapshot(GameRuntime& rt, double now) {
   GameState& g = rt.game;
   if (!g.spareSnapshot) g.spareSnapshot = std::make_shared<MenuSnapshot>();
   BuildMenuSnapshot(rt, now, *g.spareSnapshot);

@@ -4,11 +4,9 @@
 // works with.
 #pragma once
 
-namespace kvr::host {
-struct ModRuntime;
-}
-
 namespace kvr::game {
+
+struct GameRuntime;
 
 struct GameState;
 
@@ -22,6 +20,6 @@ inline constexpr double kOverlaySnapshotInterval = 1.0 / 60.0;  // while routes 
 // ReceiveTicks of a frame that the throttle turns away cost one comparison and no guard set-up.
 bool UpdateDue(const GameState& g, double now);
 
-void Update(host::ModRuntime& rt);
+void Update(GameRuntime& rt);
 
 }  // namespace kvr::game

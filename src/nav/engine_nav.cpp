@@ -6,8 +6,8 @@
 #include <initializer_list>
 #include <string_view>
 
-#include "game/game_state.h"
 #include "nav/engine_records.h"
+#include "nav/hook_runtime.h"
 
 namespace kvr::game {
 
@@ -166,7 +166,7 @@ class EngineNav final : public aps::INav {
 
 }  // namespace
 
-EngineNavContext MakeEngineNavContext(const GameState& game, const NavMeshRecord& record,
+EngineNavContext MakeEngineNavContext(const NavState& nav, const NavMeshRecord& record,
                                       const void* query, const void* agent, host::UObject* pawn,
                                       host::UObject* controller) {
   EngineNavContext c;
@@ -177,9 +177,9 @@ EngineNavContext MakeEngineNavContext(const GameState& game, const NavMeshRecord
   c.navData = record.navmesh;
   c.queryExtent = record.queryExtent;
   c.engineFindPath = record.savedFindPath;
-  c.navigationSystem = game.navigationSystem;
-  c.projectLayout = &game.projectLayout;
-  c.raycastLayout = &game.raycastLayout;
+  c.navigationSystem = nav.navigationSystem;
+  c.projectLayout = &nav.projectLayout;
+  c.raycastLayout = &nav.raycastLayout;
   return c;
 }
 

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "host/log.h"
-#include "host/mod_runtime.h"
 #include "host/reflection.h"
+#include "nav/hook_runtime.h"
 #include "nav/navmesh_table.h"
 
 namespace kvr::game {
@@ -100,7 +100,7 @@ unsigned long long Rva(uintptr_t pointer, uint64_t load) {
 
 }  // namespace
 
-void InstallNavHooks(host::ModRuntime& rt, NavMeshRecord& record) {
+void InstallNavHooks(HookRuntime& rt, NavMeshRecord& record) {
   if (!record.navmesh) return;
   const uintptr_t hook = reinterpret_cast<uintptr_t>(&FindPathHook);
   const Slots s = ReadSlots(record.navmesh);
@@ -118,7 +118,7 @@ void InstallNavHooks(host::ModRuntime& rt, NavMeshRecord& record) {
   }
   const uint64_t load = rt.codeSection.loadAddress;
   const bool exact = IsExactBuild(s, load);
-  GameState& g = rt.game;
+  NavState& g = *rt.nav;
   const auto findPath = reinterpret_cast<FindPathFn>(s.findPath);
   const FindPathFn accepted = g.acceptedFindPath.load();
   if (accepted && accepted != findPath) {

@@ -13,11 +13,9 @@
 #include "aps/aps.h"
 #include "host/api/host.h"
 
-namespace kvr::host {
-struct ModRuntime;
-}
-
 namespace kvr::game {
+
+struct HookRuntime;
 
 // Byte offsets of the path-function slots in a navmesh object.
 inline constexpr uint32_t kSlotFindPath = 0x2B8;
@@ -45,7 +43,7 @@ using NavMeshTable = std::unordered_map<const host::UObject*, NavMeshRecord>;
 // slots for FindPathHook; the outcome goes into the record's status and the log. Called by the
 // per-frame update's discovery for records never tried, or hooked before and restored since.
 // Caller holds the state lock.
-void InstallNavHooks(host::ModRuntime& rt, NavMeshRecord& record);
+void InstallNavHooks(HookRuntime& rt, NavMeshRecord& record);
 
 // The function the mod writes into the FindPath slots.
 void* FindPathHook(void* result, const void* agent, const void* query);

@@ -12,7 +12,7 @@ namespace kvr::game {
 
 struct PathHookState {
   // Self-test of the path memory layout on live thug paths: pending, then enabled after three
-  // passes or disabled (ModRuntime::reshapingDisabled) after five failures without a pass.
+  // passes or disabled (HookRuntime::reshapingDisabled) after five failures without a pass.
   int32_t selfTestPasses = 0;
   int32_t selfTestFailures = 0;
   bool reshapingEnabled = false;

@@ -4,23 +4,15 @@
 #include "aps/aps.h"
 #include "settings/settings.h"
 
-namespace kvr::host {
-struct ModRuntime;
-}
-
 namespace kvr::game {
+
+struct GameRuntime;
 
 // Steps a found path through the thug check, the self-test of the path memory, the style
 // decision (or the sticky rule), the per-frame budget, the arc builder and the write-back;
 // every early stop leaves the engine's path as the engine made it. Counts every outcome in
 // rt.game.pathHook. Caller holds the state lock and contains faults.
-void ReshapeFoundPath(host::ModRuntime& rt, void* result, const void* agent, const void* query);
-
-// Writes `route` into the engine path object: in place when its point array has the capacity,
-// otherwise into a new array from the engine allocator (the old array is freed with it). False,
-// with the path untouched, when the path's array is missing or inconsistent, the route is empty
-// or too long, or the route does not fit and there is no engine allocator.
-bool WriteBackRoute(void* path, const aps::Route& route);
+void ReshapeFoundPath(GameRuntime& rt, void* result, const void* agent, const void* query);
 
 // The builder's parameters for one reshape with `style` (0..6); the agent record's radius is
 // used when it is a plausible agent size.

@@ -4,9 +4,9 @@
 #include <string>
 
 #include "host/api/host.h"
-#include "host/mod_runtime.h"
+#include "mod/mod_runtime.h"
 
-namespace kvr::host {
+namespace kvr::mod {
 
 inline constexpr const char* kSteppedAsideMessage =
     "20 faults caught in the per-frame update - mod stepped aside (paths restored to vanilla)";
@@ -15,27 +15,20 @@ inline constexpr const char* kSteppedAsideMessage =
 // "kvr_host_interface"; else the binding over the real mod host that `findModHost` finds (null
 // when the host's DLL is not in the process); else the one set by SetHost. The one found is set
 // with SetHost. Null when there is none.
-IHost* LocateHost(IHost* (*findModHost)() = nullptr);
+host::IHost* LocateHost(host::IHost* (*findModHost)() = nullptr);
 
 // Settings, brain, delete listener and the three start-up log lines; sets initialized. This,
 // the tick entry and shutdown never let an exception out to the host (failures are logged).
 void StartUp(ModRuntime& rt, const std::wstring& modDirectory);
 
 // The ProcessEvent pre-callback: filters the stream down to ReceiveTick on the game thread.
-void TickEntry(ModRuntime& rt, UObject* object, UFunction* function, void* params);
+void TickEntry(ModRuntime& rt, host::UObject* object, host::UFunction* function, void* params);
 
 // Runs the per-frame update under the state lock with machine faults and exceptions contained;
 // after 20 faults in the life of the process the next call steps the mod aside, once.
 void RunFaultGuard(ModRuntime& rt);
 
-// True on the thread that is running the per-frame update (it holds the state lock). Code the
-// engine may run inside the update's ProcessEvent calls checks it before taking the state lock.
-bool InsideUpdate();
-
-// Saves when SaveBrain is 1 and sets the brain status text. Caller holds the state lock.
-void SaveBrainWithStatus(ModRuntime& rt, const std::string& reason);
-
 // Restores paths and saves ("exit") unless the game's exit came first; unregisters the listener.
 void Shutdown(ModRuntime& rt);
 
-}  // namespace kvr::host
+}  // namespace kvr::mod

@@ -1,4 +1,4 @@
-#include "host/lifecycle.h"
+#include "mod/lifecycle.h"
 
 #include <cstdio>
 
@@ -13,13 +13,15 @@
 #include "platform/symbol.h"
 #include "settings/config_ini.h"
 
-namespace kvr::host {
+namespace kvr::mod {
+
+using host::Host;
+using host::IHost;
+using host::SetHost;
+using host::UFunction;
+using host::UObject;
 
 namespace {
-
-// Set while this thread runs the per-frame update (holding the state lock). The update calls
-// ProcessEvent, and whatever the engine runs inside it may come back to the mod on this thread.
-thread_local bool t_insideUpdate = false;
 
 // Failures inside a call from the host end here: logged if at all possible, never rethrown.
 void LogFailure(const char* where, const char* what) noexcept {
@@ -108,7 +110,7 @@ constexpr const char* kNoModDirectory =
 void LoadFilesLocked(ModRuntime& rt, const std::wstring& modDirectory) {
   platform::ExecutableCodeRange(rt.codeSection);
   ModState::Get().modDirectory = modDirectory;
-  rt.paths = ModPathsFor(modDirectory);
+  rt.paths = game::ModPathsFor(modDirectory);
   if (modDirectory.empty()) {
     rt.configStatus = kNoModDirectory;
     PublishStartupSettings(rt, Settings{});
@@ -131,6 +133,7 @@ void StartUpSteps(ModRuntime& rt, const std::wstring& modDirectory) {
   // the listener takes the state lock, so holding ours here could deadlock against a deleting
   // thread.
   if (IHost* host = Host()) {
+    game::TheDeleteListener().Serve(rt);
     host->AddUObjectDeleteListener(&game::TheDeleteListener());
     rt.listenerRegistered = true;
   }
@@ -144,7 +147,7 @@ void StartUpSteps(ModRuntime& rt, const std::wstring& modDirectory) {
 void FilterTick(ModRuntime& rt, UFunction* function) {
   IHost* host = Host();
   if (!host) return;
-  TickGate& gate = rt.tickGate;
+  game::TickGate& gate = rt.tickGate;
   const uint32_t tickName = gate.receiveTickIndex.load(std::memory_order_relaxed);
   if (tickName == 0) {
     // The name may not exist yet; looking it up on every call would cost a name-table search
@@ -178,9 +181,9 @@ void RunUpdateLocked(ModRuntime& rt) {
   if (rt.guardCount == kFaultsBeforeSteppingAside) return StepAsideAfterFaults(rt);
   if (rt.guardCount > kFaultsBeforeSteppingAside) return;
   if (!game::UpdateDue(rt.game, platform::SteadySeconds())) return;
-  t_insideUpdate = true;
+  game::SetInsideUpdate(true);
   const platform::TrapResult result = platform::RunTrapped([&rt] { game::Update(rt); });
-  t_insideUpdate = false;
+  game::SetInsideUpdate(false);
   if (result != platform::TrapResult::kCompleted) {
     ++rt.totalFaults;
     ++rt.guardCount;
@@ -195,7 +198,7 @@ void ShutdownSteps(ModRuntime& rt) {
     const bool gameExit = rt.gameExitSeen;
     if (!gameExit && rt.initialized) {
       game::RestoreNavHooks(rt.game.navmeshes);
-      SaveBrainWithStatus(rt, "exit");
+      game::SaveBrainWithStatus(rt, "exit");
     }
     unregister = rt.listenerRegistered.exchange(false) && !gameExit;
   }
@@ -205,10 +208,6 @@ void ShutdownSteps(ModRuntime& rt) {
 }
 
 }  // namespace
-
-bool InsideUpdate() {
-  return t_insideUpdate;
-}
 
 void StartUp(ModRuntime& rt, const std::wstring& modDirectory) {
   Contained("start-up", [&] { StartUpSteps(rt, modDirectory); });
@@ -221,20 +220,13 @@ void TickEntry(ModRuntime& rt, UObject* /*object*/, UFunction* function, void* /
 
 void RunFaultGuard(ModRuntime& rt) {
   // A ReceiveTick set off by the update's own ProcessEvent calls: this thread holds the lock.
-  if (t_insideUpdate) return;
+  if (game::InsideUpdate()) return;
   std::lock_guard<std::mutex> lock(rt.stateLock);
   RunUpdateLocked(rt);
-}
-
-void SaveBrainWithStatus(ModRuntime& rt, const std::string& reason) {
-  if (rt.paths.brainPath.empty()) return;  // no mod directory: nowhere to save
-  const auto outcome = persistence::SaveBrainWithStatus(rt.brain, rt.paths.brainPath, reason,
-                                                        rt.gameSettings.SaveBrain, rt.brainStatus);
-  if (outcome.attempted && !outcome.ok) Log(rt.brainStatus);
 }
 
 void Shutdown(ModRuntime& rt) {
   Contained("shutdown", [&] { ShutdownSteps(rt); });
 }
 
-}  // namespace kvr::host
+}  // namespace kvr::mod

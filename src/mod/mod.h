@@ -1,9 +1,9 @@
 // The mod object the host gets from start_mod.
 #pragma once
 #include "host/api/host.h"
-#include "host/mod_base.h"
+#include "mod/mod_base.h"
 
-namespace kvr::host {
+namespace kvr::mod {
 
 struct ModRuntime;
 
@@ -13,7 +13,7 @@ class KorvathPalimarNeuralNav final : public CppUserModBase {
   // registers the ProcessEvent pre-callback (never unregistered); ticks are ignored until
   // on_unreal_init has run the start-up sequence. Without a host the object stays inert: it
   // says so on the platform's debug output and registers, reads and writes nothing.
-  explicit KorvathPalimarNeuralNav(IHost* (*findModHost)() = nullptr);
+  explicit KorvathPalimarNeuralNav(host::IHost* (*findModHost)() = nullptr);
   // Runs shutdown; must not throw.
   ~KorvathPalimarNeuralNav();
   void on_unreal_init();
@@ -24,4 +24,4 @@ class KorvathPalimarNeuralNav final : public CppUserModBase {
   bool hosted_ = false;
 };
 
-}  // namespace kvr::host
+}  // namespace kvr::mod

@@ -3,7 +3,7 @@
 #pragma once
 #include <string>
 
-namespace kvr::host {
+namespace kvr::game {
 
 // Cuts the module path at its last '\' or '/', then the result once more. A text without a
 // separator is not cut: C:\A\B\C\mod.dll gives C:\A\B, C:\mod.dll gives C:.
@@ -17,4 +17,4 @@ struct ModPaths {
 // Both paths empty for an empty directory.
 ModPaths ModPathsFor(const std::wstring& modDirectory);
 
-}  // namespace kvr::host
+}  // namespace kvr::game

@@ -1,5 +1,5 @@
 // The two entry points the mod host looks up in the module.
-#include "host/mod.h"
+#include "mod/mod.h"
 #include "platform/module.h"
 
 #if defined(_WIN32)
@@ -21,17 +21,17 @@ kvr::host::IHost* FindModHost() {
 
 }  // namespace
 
-extern "C" KVR_EXPORT kvr::host::CppUserModBase* start_mod() {
+extern "C" KVR_EXPORT kvr::mod::CppUserModBase* start_mod() {
   // A host that unloads the module would leave our pre-callback and listener registered with
   // nothing behind them.
   kvr::platform::PinModuleOf(reinterpret_cast<const void*>(&start_mod));
   try {
-    return new kvr::host::KorvathPalimarNeuralNav(&FindModHost);
+    return new kvr::mod::KorvathPalimarNeuralNav(&FindModHost);
   } catch (...) {
     return nullptr;  // nothing may unwind into the host
   }
 }
 
-extern "C" KVR_EXPORT void uninstall_mod(kvr::host::CppUserModBase* mod) {
-  if (mod) kvr::host::HostDelete(mod);
+extern "C" KVR_EXPORT void uninstall_mod(kvr::mod::CppUserModBase* mod) {
+  if (mod) kvr::mod::HostDelete(mod);
 }

@@ -1,13 +1,17 @@
-#include "host/mod.h"
+#include "mod/mod.h"
 
-#include "host/lifecycle.h"
-#include "host/mod_paths.h"
+#include "game/mod_paths.h"
+#include "mod/lifecycle.h"
 #include "overlay/overlay_hooks.h"
 #include "platform/module.h"
 #include "platform/notice.h"
 #include "platform/steady_clock.h"
 
-namespace kvr::host {
+namespace kvr::mod {
+
+using host::IHost;
+using host::UFunction;
+using host::UObject;
 
 namespace {
 
@@ -52,8 +56,8 @@ KorvathPalimarNeuralNav::~KorvathPalimarNeuralNav() {
 
 void KorvathPalimarNeuralNav::on_unreal_init() {
   if (!hosted_) return;  // nothing to start without a host: no files, no listener
-  StartUp(runtime_, ModDirectoryFromModulePath(ThisModulePath()));
+  StartUp(runtime_, game::ModDirectoryFromModulePath(ThisModulePath()));
   overlay::InstallOverlayHooks();
 }
 
-}  // namespace kvr::host
+}  // namespace kvr::mod

@@ -1,8 +1,8 @@
-#include "host/mod_base.h"
+#include "mod/mod_base.h"
 
 #include <cstring>
 
-namespace kvr::host {
+namespace kvr::mod {
 
 namespace {
 
@@ -58,4 +58,4 @@ void CppUserModBase::SetModInfo(std::u16string_view name, std::u16string_view ve
   Assign(ModAuthors, authors);
 }
 
-}  // namespace kvr::host
+}  // namespace kvr::mod

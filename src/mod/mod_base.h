@@ -20,7 +20,7 @@
 
 #include "host/msvc_std.h"
 
-namespace kvr::host {
+namespace kvr::mod {
 
 class CppUserModBase;
 
@@ -150,4 +150,4 @@ constexpr HostVTable MakeHostVTable() {
   return detail::MakeHostVTableUnchecked<Mod>();
 }
 
-}  // namespace kvr::host
+}  // namespace kvr::mod

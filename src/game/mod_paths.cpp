@@ -1,8 +1,8 @@
-#include "host/mod_paths.h"
+#include "game/mod_paths.h"
 
 #include "platform/text.h"
 
-namespace kvr::host {
+namespace kvr::game {
 
 namespace {
 
@@ -30,4 +30,4 @@ ModPaths ModPathsFor(const std::wstring& modDirectory) {
           platform::WideToUtf8(modDirectory + sep + L"brain.kvrb")};
 }
 
-}  // namespace kvr::host
+}  // namespace kvr::game

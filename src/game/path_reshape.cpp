@@ -1,4 +1,4 @@
-#include "nav/path_reshape.h"
+#include "game/path_reshape.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,11 +6,12 @@
 
 #include "aps/horizontal.h"
 #include "game/episodes.h"
+#include "game/game_runtime.h"
 #include "host/log.h"
-#include "host/mod_runtime.h"
 #include "host/reflection.h"
 #include "nav/engine_nav.h"
 #include "nav/engine_records.h"
+#include "nav/write_back.h"
 #include "platform/steady_clock.h"
 
 namespace kvr::game {
@@ -52,7 +53,7 @@ TrackedThug* QueryThug(GameState& g, const void* query) {
 // The live check of the path memory layout: a path whose first point sits where the query
 // started proves the point array is where the mod reads it. Three passes enable reshaping;
 // five failures before any pass disable it. Both are final. True once reshaping is enabled.
-bool SelfTest(host::ModRuntime& rt, const aps::Vec3& first, const aps::Vec3& goal,
+bool SelfTest(GameRuntime& rt, const aps::Vec3& first, const aps::Vec3& goal,
               const aps::Vec3& queryStart) {
   PathHookState& h = rt.game.pathHook;
   if (h.reshapingEnabled) return true;
@@ -74,8 +75,8 @@ bool SelfTest(host::ModRuntime& rt, const aps::Vec3& first, const aps::Vec3& goa
 }
 
 // Keeps the style by the sticky rule or asks for a decision; the goal becomes the last goal.
-void ChooseStyle(host::ModRuntime& rt, TrackedThug& thug, const aps::Vec3& first,
-                 const aps::Vec3& goal, const aps::Route& engineRoute, double now) {
+void ChooseStyle(GameRuntime& rt, TrackedThug& thug, const aps::Vec3& first, const aps::Vec3& goal,
+                 const aps::Route& engineRoute, double now) {
   if (KeepStickyStyle(rt.gameSettings, thug, goal, now)) {
     Count(rt.game.pathHook, ReshapeOutcome::kStickyReplan);
   } else {
@@ -158,7 +159,7 @@ aps::ArcParams MakeArcParams(const Settings& s, int style, const void* agent) {
   return p;
 }
 
-void ReshapeFoundPath(host::ModRuntime& rt, void* result, const void* agent, const void* query) {
+void ReshapeFoundPath(GameRuntime& rt, void* result, const void* agent, const void* query) {
   GameState& g = rt.game;
   PathHookState& h = g.pathHook;
   const Settings& s = rt.gameSettings;

@@ -1,0 +1,15 @@
+#include "game/game_runtime.h"
+
+#include "host/log.h"
+#include "persistence/brain_status.h"
+
+namespace kvr::game {
+
+void SaveBrainWithStatus(GameRuntime& rt, const std::string& reason) {
+  if (rt.paths.brainPath.empty()) return;  // no mod directory: nowhere to save
+  const auto outcome = persistence::SaveBrainWithStatus(rt.brain, rt.paths.brainPath, reason,
+                                                        rt.gameSettings.SaveBrain, rt.brainStatus);
+  if (outcome.attempted && !outcome.ok) Log(rt.brainStatus);
+}
+
+}  // namespace kvr::game
