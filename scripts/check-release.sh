@@ -19,7 +19,7 @@ mkdir -p "$mods"
 unzip -q "$zip" -d "$mods" || fail "cannot unzip $zip"
 mod="$mods/KorvathPalimarNeuralNav"
 listing=$(cd "$mods" && find . -type f | sort | tr '\n' ' ')
-expected="./KorvathPalimarNeuralNav/README.txt ./KorvathPalimarNeuralNav/THIRD-PARTY-NOTICES.txt ./KorvathPalimarNeuralNav/config.ini ./KorvathPalimarNeuralNav/dlls/main.dll "
+expected="./KorvathPalimarNeuralNav/README.txt ./KorvathPalimarNeuralNav/THIRD-PARTY-NOTICES.txt ./KorvathPalimarNeuralNav/config.ini ./KorvathPalimarNeuralNav/dlls/main.dll ./KorvathPalimarNeuralNav/presets/tuned.ini "
 [ "$listing" = "$expected" ] || fail "unexpected contents: $listing"
 grep -q "^- Press F9 to open or close the menu" <(tr -d '\r' <"$mod/README.txt") ||
   fail "README.txt does not name the menu key"

@@ -2,6 +2,7 @@
 # Builds the player package: KorvathPalimarNeuralNav-<version>-win64.zip holding
 #   KorvathPalimarNeuralNav/dlls/main.dll   the Windows mod
 #   KorvathPalimarNeuralNav/config.ini      the default settings, written by the mod's own writer
+#   KorvathPalimarNeuralNav/presets/tuned.ini  a tuned tactics profile (data/presets/tuned.ini)
 #   KorvathPalimarNeuralNav/README.txt      the player's guide (packaging/README.txt and the
 #                                           mod host notes of docs/PLAYER.md), plain text
 #   KorvathPalimarNeuralNav/THIRD-PARTY-NOTICES.txt   the licences of the code linked into
@@ -35,6 +36,8 @@ mod="$stage/KorvathPalimarNeuralNav"
 mkdir -p "$mod/dlls"
 cp build/windows/main.dll "$mod/dlls/main.dll"
 "$native/kvr-config" default "$mod/config.ini"
+mkdir -p "$mod/presets"
+sed 's/$/\r/' data/presets/tuned.ini > "$mod/presets/tuned.ini"
 scripts/player-readme.sh "$version" > "$mod/README.txt"
 scripts/third-party-notices.sh | sed 's/$/\r/' > "$mod/THIRD-PARTY-NOTICES.txt"
 

@@ -34,6 +34,9 @@ void AddStudyCommand(CLI::App& app);
 // `kvr-sim soak`: simulated hours of the living arena with hot reloads, judged for leaks.
 void AddSoakCommand(CLI::App& app);
 
+// `kvr-sim tune`: the settings profile that minimises the learned policy's largest regret.
+void AddTuneCommand(CLI::App& app);
+
 // --level, --rules, --thugs, --minutes, --seed, --mod-binary, --nav-cache, --workers,
 // --no-engine-allocator.
 void AddArenaOptions(CLI::App* command, PlayOptions& options);

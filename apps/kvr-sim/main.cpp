@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
   kvr::sim::cli::AddMatchCommand(app);
   kvr::sim::cli::AddStudyCommand(app);
   kvr::sim::cli::AddSoakCommand(app);
+  kvr::sim::cli::AddTuneCommand(app);
   if (const std::string unknown = kvr::cli::UnknownCommand(app, argc, argv); !unknown.empty()) {
     std::cerr << "kvr-sim: " << unknown << "\n";
     return kvr::sim::cli::kExitBadInput;

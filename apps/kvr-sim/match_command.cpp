@@ -34,6 +34,20 @@ void DrawProgress(const MatchProgress& p) {
   std::fflush(stderr);
 }
 
+CLI::Validator PolicyValidator() {
+  return CLI::Validator(
+      [](std::string& text) {
+        report::Policy p;
+        if (report::ParsePolicy(text, p)) return std::string();
+        std::string styles;
+        for (int i = 0; i < aps::kStyleCount; ++i)
+          styles += std::string(i ? ", " : "") + aps::Style(i).name;
+        return "unknown policy \"" + text + "\" (learned, random, rule or fixed:<style>, " +
+               "a style of " + styles + ")";
+      },
+      "POLICY");
+}
+
 struct MatchCliOptions {
   MatchOptions match;
   std::string policy = "learned";
@@ -59,8 +73,11 @@ void AddMatchCommand(CLI::App& app) {
   match
       ->add_option("--policy", options->policy,
                    "learned: the network as configured; random: ExploreStart = ExploreMin = 1; "
-                   "rule: NeuralTactics = 0 (the emptier-side rule)")
-      ->check(CLI::IsMember({"learned", "random", "rule"}))
+                   "rule: NeuralTactics = 0 (the emptier-side rule); fixed:<style> (e.g. "
+                   "\"fixed:Arc Left\"): a brain whose networks always choose that style, with "
+                   "exploration, evolution and replay off. The settings and brain it needs "
+                   "apply to this match only: the user's files are put back afterwards")
+      ->check(PolicyValidator())
       ->capture_default_str();
   match->add_option("--report", options->match.reportDir, "Folder for the report files");
   match->add_flag("!--no-progress", options->progress,

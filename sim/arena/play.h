@@ -107,5 +107,9 @@ bool EnsureVerboseLog(const std::string& modDir, std::string& note, std::string&
 std::string WithVerboseLog(const std::string& text);
 std::string WithSettingOn(const std::string& text, const std::string& section,
                           const std::string& key);
+// [section] key set to `value`: the key's last line replaced, else a line added under the
+// section's first header, else the section added at the end. Every other byte stays.
+std::string WithSetting(const std::string& text, const std::string& section, const std::string& key,
+                        const std::string& value);
 
 }  // namespace kvr::sim

@@ -9,6 +9,7 @@
 #include "platform/file.h"
 #include "platform/text.h"
 #include "settings/config_ini.h"
+#include "sim/match/mod_folder.h"
 #include "sim/report/report_files.h"
 
 namespace kvr::sim {
@@ -142,19 +143,6 @@ void WriteReport(const MatchOptions& o, const PlaySession& session, MatchResult&
 
 }  // namespace
 
-bool PrepareMatchConfig(const std::string& modDir, report::Policy policy, std::string& error) {
-  std::error_code ec;
-  std::filesystem::create_directories(std::filesystem::path(platform::Utf8ToWide(modDir)), ec);
-  const std::string path = InModDir(modDir, "config.ini");
-  Settings settings;
-  std::string status;
-  ReadConfigIni(path, settings, status);  // a missing file leaves the defaults
-  report::ApplyPolicy(policy, settings);
-  if (WriteConfigIni(path, settings)) return true;
-  error = "cannot write " + path;
-  return false;
-}
-
 bool ReadBrainFigures(const std::string& path, report::BrainFigures& out) {
   out = {};
   std::string bytes;
@@ -193,7 +181,9 @@ bool RunMatch(const MatchOptions& o, MatchResult& result, std::string& error) {
     error = "a match needs the mod folder";
     return false;
   }
-  if (!PrepareMatchConfig(o.play.modDir, o.policy, error) ||
+  // The policy's edits last for this match only: the user's files come back at every return.
+  ModFolderEdit edit;
+  if (!edit.Apply(o.play.modDir, o.policy, o.play.seed, error) ||
       !SeedFreshBrain(o.play.modDir, o.play.seed, error))
     return false;
   MatchRecord& record = result.record;
@@ -248,6 +238,10 @@ bool RunMatch(const MatchOptions& o, MatchResult& result, std::string& error) {
   ReadBrainFigures(InModDir(o.play.modDir, "brain.kvrb"), record.brain);
   result.summary = report::Summarize(record);
   if (!o.reportDir.empty()) WriteReport(o, session, result);
+  if (!edit.Restore(&error)) {
+    error = "the match ran, but " + error + " (a copy waits beside it)";
+    return false;
+  }
   return true;
 }
 

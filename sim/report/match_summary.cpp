@@ -192,7 +192,7 @@ std::string SummaryTable(const MatchSummary& s) {
   std::string out =
       Format("match: %s, %d thugs, %.1f simulated minutes, seed %llu, policy %s (%s)\n",
              run.level.c_str(), run.thugs, s.simMinutes, static_cast<unsigned long long>(run.seed),
-             PolicyName(run.policy), run.platform.c_str());
+             PolicyName(run.policy).c_str(), run.platform.c_str());
   out += Format("  wall time %.1f s, %s times real time\n", run.wallSeconds,
                 Fig("%.0f", s.speed).c_str());
   out += BrainText(s);
