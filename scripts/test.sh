@@ -26,6 +26,7 @@ stage() { all_stages+=("$1"); stage_build[$1]=$2; stage_run[$1]=$3; }
 stage native "build native debug" run_native
 stage fuzz "build fuzz fuzz" run_fuzz
 stage wine "build_wine" run_wine
+stage soak "build soak release kvr-sim kvr_mod" run_soak
 stage stress "build stress tsan" "run_script stress scripts/stress.sh 30"
 
 # --- counting (run commands run in a subshell; they report through $result) -------------------
@@ -122,6 +123,13 @@ run_fuzz() { # a short run of each target (clang, libFuzzer with sanitizers)
     fi
     rm -rf "$work"
   done
+}
+
+# One simulated hour of the soak natively, then under Wine (which builds what it lacks when the
+# stage runs alone).
+run_soak() {
+  run_script soak scripts/soak.sh 1
+  run_script soak-wine scripts/soak.sh 1 --wine
 }
 
 # run_script NAME COMMAND...: one check, passed when the command succeeds; its output goes to

@@ -27,6 +27,13 @@ struct GameRuntime : HookRuntime {
   GameState game;
 };
 
+// Drops what a retired runtime holds of the brain and the game. The runtime itself stays
+// allocated for the callbacks the host never unregisters (they ignore every call once shut
+// down), so without this each hot reload would keep a whole game's worth of records and scratch
+// space. Caller holds the runtime's state lock; the navmesh table stays (the path hook's slots
+// may still be restored through it).
+void ReleaseRetired(GameRuntime& rt);
+
 // Saves when SaveBrain is 1 and sets the brain status text. Caller holds the state lock.
 void SaveBrainWithStatus(GameRuntime& rt, const std::string& reason);
 

@@ -57,8 +57,6 @@ ModRuntime& ModRuntime::Begin() {
   ModRuntime& last = *r.all.back();
   if (!last.shuttingDown.load()) return last;
   std::lock_guard<std::mutex> state(last.stateLock);
-  // Retired: keep the object for its stale callbacks, drop what is large.
-  last.brain = tactics::Brain{};
   ModRuntime& next = StartNew(r);
   // Navmesh slots may still hold the hook (restoring leaves a slot another mod changed, which
   // may put the hook back later); it calls into the new runtime, which must then know the
@@ -67,6 +65,7 @@ ModRuntime& ModRuntime::Begin() {
     next.game.acceptedFindPath.store(last.game.acceptedFindPath.load());
     next.game.exactBuild = last.game.exactBuild;
   }
+  game::ReleaseRetired(last);
   return next;
 }
 
