@@ -26,7 +26,8 @@ const std::vector<std::string> kLayers = {
     "nav",          // navmesh hooks and the engine's navigation
     "host",         // the seam: api, reflection, log
     "persistence",  // pure from here down
-    "tactics",     "aps", "settings"};
+    "tactics",     "aps",
+    "settings",    "version"};  // the build's version text, included by everything that prints it
 
 struct Arrow {
   std::string file;  // relative to the source root
