@@ -76,8 +76,10 @@ std::string ProfileWords(const Settings& s) {
   std::string out;
   for (int row : TunedRows()) {
     const SettingDef& def = SettingsTable()[row];
-    out += (out.empty() ? "" : " ") + std::string(def.key) + "=" +
-           FormatSettingValue(def, GetSettingValue(s, row));
+    if (!out.empty()) out += ' ';
+    out += def.key;
+    out += '=';
+    out += FormatSettingValue(def, GetSettingValue(s, row));
   }
   return out;
 }
