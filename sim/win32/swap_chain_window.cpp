@@ -267,8 +267,10 @@ HRESULT STDMETHODCALLTYPE SwapChainWindow::FaultyGetBuffer(IDXGISwapChain* self,
   if (w && !t_hostRequest && w->faultsArmed_.load() > 0) {
     --w->faultsArmed_;
     ++w->faultsRaised_;
-    // An access violation, as a broken driver or another overlay would give.
-    *reinterpret_cast<volatile int*>(uintptr_t{16}) = 0;
+    // An access violation, as a broken driver or another overlay would give. The address is read
+    // from a volatile so the compiler neither proves the write out of bounds nor drops it.
+    volatile uintptr_t address = 16;
+    *reinterpret_cast<volatile int*>(address) = 0;
   }
   return reinterpret_cast<GetBufferFn>(g_realGetBuffer.load())(self, buffer, riid, surface);
 }
