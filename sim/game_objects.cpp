@@ -7,8 +7,14 @@ namespace kvr::sim {
 
 namespace {
 
+// "Thug_7" with "_Root" gives "Thug_Root_7": the number stays last, where the engine keeps it
+// out of its name table, so parts of thugs spawned for hours share a few entries.
 std::wstring Part(std::wstring_view name, const wchar_t* suffix) {
-  return std::wstring(name) + suffix;
+  const size_t underscore = name.rfind(L'_');
+  const bool numbered = underscore != std::wstring_view::npos && underscore + 1 < name.size() &&
+                        name.find_first_not_of(L"0123456789", underscore + 1) == name.npos;
+  if (!numbered) return std::wstring(name) + suffix;
+  return std::wstring(name.substr(0, underscore)) + suffix + std::wstring(name.substr(underscore));
 }
 
 void SetPointer(World& world, UObject* object, std::wstring_view name, UObject* value) {

@@ -25,7 +25,8 @@ struct PlayerObjects {
 };
 
 // A character: a ticking pawn named `name` with its root component ("<name>_Root", at
-// `location`) and movement component ("<name>_Movement"), possessed by `controller` when that is
+// `location`; a numbered name keeps its number last: "Thug_7" has "Thug_Root_7") and movement
+// component ("<name>_Movement"), possessed by `controller` when that is
 // not null. All null when any part could not be spawned (the parts that were are destroyed).
 struct CharacterObjects {
   UObject* pawn = nullptr;

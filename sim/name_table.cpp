@@ -27,4 +27,9 @@ std::wstring NameTable::Text(uint32_t index) const {
   return index < texts_.size() ? texts_[index] : std::wstring();
 }
 
+size_t NameTable::Count() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return texts_.size();
+}
+
 }  // namespace kvr::sim

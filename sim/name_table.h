@@ -19,6 +19,8 @@ class NameTable {
   uint32_t Find(std::wstring_view text) const;
   // "" for an index that was never handed out.
   std::wstring Text(uint32_t index) const;
+  // Distinct texts so far, "None" included (the table never shrinks, as the engine's does not).
+  size_t Count() const;
 
  private:
   struct Hash {

@@ -63,11 +63,32 @@ World::~World() {
   }
 }
 
+namespace {
+
+// The engine keeps a trailing "_<number>" out of its name table: "Thug_7" is the entry "Thug"
+// with number 8 (0 meaning none). So a level that spawns thugs for hours adds no entries, as a
+// game does. Numbers with a leading zero, or too large, stay part of the text, as there.
+uint32_t SplitNumber(std::wstring_view& name) {
+  const size_t underscore = name.rfind(L'_');
+  if (underscore == std::wstring_view::npos || underscore == 0) return 0;
+  const std::wstring_view digits = name.substr(underscore + 1);
+  if (digits.empty() || digits.size() > 9 || (digits.size() > 1 && digits[0] == L'0')) return 0;
+  uint32_t value = 0;
+  for (wchar_t c : digits) {
+    if (c < L'0' || c > L'9') return 0;
+    value = value * 10 + static_cast<uint32_t>(c - L'0');
+  }
+  name = name.substr(0, underscore);
+  return value + 1;
+}
+
+}  // namespace
+
 void World::InitHeader(ObjectHeader& header, Class* cls, std::wstring_view name, uint32_t flags) {
   header.cls = cls;
   header.flags = flags;
+  header.nameNumber = SplitNumber(name);
   header.nameIndex = names_.Add(name);
-  header.nameNumber = 0;
   header.internalIndex = -1;
 }
 

@@ -105,7 +105,11 @@ host::UClass* World::GetClassPrivate(const UObject* object) {
 }
 
 std::wstring World::GetName(const UObject* object) {
-  return object ? names_.Text(Header(object)->nameIndex) : std::wstring();
+  if (!object) return std::wstring();
+  const ObjectHeader& header = *Header(object);
+  std::wstring name = names_.Text(header.nameIndex);
+  if (header.nameNumber > 0) name += L"_" + std::to_wstring(header.nameNumber - 1);
+  return name;
 }
 
 host::FProperty* World::GetPropertyByNameInChain(const UObject* object, std::wstring_view name) {

@@ -85,6 +85,21 @@ TEST(FrameCostMeter, FramesLeaveTheWindowAfterTenSecondsButStayInTheRun) {
   EXPECT_EQ(empty.meanUs, 0.0);
 }
 
+TEST(FrameCostMeter, AReleasedMeterKeepsMeasuringSafelyAndReportsNothing) {
+  // A retired runtime's meter gives its histograms back, yet a late path query may still time
+  // itself on it.
+  FrameCostMeter meter;
+  meter.Add(50);
+  meter.EndFrame(1.0);
+  meter.Release();
+  for (int i = 0; i < 100; ++i) {
+    meter.Add(10);
+    meter.EndFrame(1.0 + i);
+  }
+  EXPECT_EQ(meter.Window(1.0).frames, 0u);
+  EXPECT_EQ(meter.Lifetime(1.0).frames, 0u);
+}
+
 TEST(FrameCostMeter, SpansCountTheCounterAndTheScaleFindsItsRate) {
   TickScale scale;
   FrameCostMeter meter;

@@ -89,6 +89,28 @@ TEST_F(SimEngineTest, ObjectsAnswerClassNameIndexAndPath) {
   EXPECT_EQ(world_.Spawn(*game_.thug, L"Thug_7"), nullptr);
 }
 
+TEST_F(SimEngineTest, NumberedNamesShareOneNameEntry) {
+  const size_t before = world_.Names().Count();
+  for (int i = 0; i < 50; ++i) {
+    const std::wstring name = L"Thug_" + std::to_wstring(i);
+    ThugObjects t = SpawnThug(world_, game_, *game_.armedAIController, *game_.armedThug, name, {});
+    EXPECT_EQ(world_.GetName(t.pawn), name);
+    DestroyThug(world_, t);
+  }
+  // Spawned objects are numbered versions of a few base names, never new table entries.
+  EXPECT_LE(world_.Names().Count(), before + 4);
+  const ThugObjects nine =
+      SpawnThug(world_, game_, *game_.armedAIController, *game_.armedThug, L"Thug_9", {});
+  EXPECT_EQ(world_.GetName(nine.controller), L"Thug_Controller_9");
+  // Texts the engine would not split keep their whole text.
+  for (const wchar_t* whole : {L"Thug_07", L"Thug_", L"_5", L"Thug_1234567890", L"Thug_7x"}) {
+    ThugObjects t = SpawnThug(world_, game_, *game_.armedAIController, *game_.armedThug, whole, {});
+    EXPECT_EQ(world_.GetName(t.pawn), whole);
+  }
+  EXPECT_NE(world_.Names().Find(L"Thug_07"), 0u);
+  EXPECT_EQ(world_.Names().Find(L"Thug_7"), 0u);
+}
+
 TEST_F(SimEngineTest, InternalIndexIsStableAndReusedOnlyAfterAFrame) {
   UObject* a = world_.Spawn(*game_.thug, L"A");
   UObject* b = world_.Spawn(*game_.thug, L"B");

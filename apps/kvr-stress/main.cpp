@@ -11,7 +11,10 @@ int main(int argc, char** argv) {
   kvr::stress::StressOptions o;
   CLI::App app{"kvr-stress: the mod under every thread the game has, then checks"};
   app.set_version_flag("--version", kvr::ToolVersionLine("kvr-stress"));
-  app.add_option("--seconds", o.seconds, "Wall-clock seconds under load")->capture_default_str();
+  app.add_option("--seconds", o.seconds,
+                 "Wall-clock seconds under load (longer, up to a minute more, until the mod has "
+                 "judged an episode)")
+      ->capture_default_str();
   app.add_option("--thugs", o.thugs, "Thugs in the arena")->capture_default_str();
   app.add_option("--seed", o.seed, "The arena's and the churn's random seed")
       ->capture_default_str();

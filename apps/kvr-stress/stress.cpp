@@ -52,8 +52,8 @@ class ModFolder {
 // shares its ModState: the object finds its host (the stand-in host's seam, with the simulated
 // clock), then start-up runs with the mod folder.
 std::unique_ptr<mod::KorvathPalimarNeuralNav> StartMod(sim::PlaySession& session,
-                                                        const std::string& modDir,
-                                                        std::string& error) {
+                                                       const std::string& modDir,
+                                                       std::string& error) {
   host::SetHost(&session.host->Seam());
   auto mod = std::make_unique<mod::KorvathPalimarNeuralNav>();
   if (!mod->Hosted()) {
@@ -67,6 +67,20 @@ std::unique_ptr<mod::KorvathPalimarNeuralNav> StartMod(sim::PlaySession& session
 void WaitFrames(const sim::World& world, uint64_t frames) {
   const uint64_t until = world.FrameCount() + frames;
   while (world.FrameCount() < until) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+// A loaded machine gives the game thread fewer frames in the same wall time, and a run may then
+// end before any thug finished an approach. The threads keep at it until the mod has judged an
+// episode, or a generous cap passes, so the checks judge the mod and not the machine's load.
+void WaitForAnEpisode(std::chrono::steady_clock::time_point cap) {
+  mod::ModRuntime& rt = mod::ModRuntime::Get();
+  while (std::chrono::steady_clock::now() < cap) {
+    {
+      std::lock_guard<std::mutex> lock(rt.stateLock);
+      if (rt.brain.totalEpisodes > 0) return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
 }
 
 // What the mod holds must match the world it runs in. Read with the game thread stopped.
@@ -161,6 +175,9 @@ bool RunStress(const StressOptions& o, StressReport& r, std::string& error) {
   ChurnThread churn(world, session.classes, o.seed);
   RenderThread render(ModState::Get());
   std::this_thread::sleep_for(std::chrono::duration<double>(o.seconds));
+  WaitForAnEpisode(started + std::chrono::seconds(60) +
+                   std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                       std::chrono::duration<double>(o.seconds)));
   churn.Stop();
   render.Stop();  // leaves the master switch on
   // The world settles: the survivors are found, the last notices taken, the switch adopted.

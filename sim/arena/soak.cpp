@@ -103,8 +103,14 @@ bool EndHour(const SoakOptions& o, PlaySession& session, LogFollower& log, HourS
     return false;
   }
   hour.residentMiB = static_cast<double>(usage.residentBytes) / (1024.0 * 1024.0);
+  hour.heapMiB = usage.heapInUseBytes < 0
+                     ? -1.0
+                     : static_cast<double>(usage.heapInUseBytes) / (1024.0 * 1024.0);
   hour.handles = usage.handles;
   hour.threads = usage.threads;
+  hour.engineObjects = static_cast<int64_t>(session.world.LiveObjectCount());
+  hour.engineBlocks = session.world.LiveAllocations();
+  hour.engineNames = static_cast<int64_t>(session.world.Names().Count());
   return true;
 }
 
@@ -194,6 +200,9 @@ std::string SoakSummary(const SoakReport& r) {
   for (size_t i = 0; i < r.hours.size(); ++i) {
     const SoakHour& h = r.hours[i];
     out += Format("hour %.0f: resident %.1f MiB, ", static_cast<double>(i + 1), h.residentMiB) +
+           (h.heapMiB < 0 ? std::string() : Format("heap in use %.2f MiB, ", h.heapMiB)) +
+           "engine objects " + std::to_string(h.engineObjects) + ", blocks " +
+           std::to_string(h.engineBlocks) + ", names " + std::to_string(h.engineNames) + ", " +
            std::to_string(h.handles) + " handles, " + std::to_string(h.threads) +
            " threads, brain.kvrb " + std::to_string(h.brainBytes) + " bytes, log +" +
            std::to_string(h.logBytes) + " bytes, " + std::to_string(h.episodesJudged) +

@@ -23,6 +23,9 @@ struct SoakOptions {
 // What one simulated hour ended with.
 struct SoakHour {
   double residentMiB = 0;
+  double heapMiB = -1;  // the C heap in use; below 0 when the allocator will not say
+  // The simulated engine's own holdings, so growth can be told apart from the mod's.
+  int64_t engineObjects = 0, engineBlocks = 0, engineNames = 0;
   int64_t handles = 0;
   int64_t threads = 0;
   int64_t brainBytes = -1;  // -1: no brain file

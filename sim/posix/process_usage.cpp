@@ -1,4 +1,5 @@
 #include <dirent.h>
+#include <malloc.h>
 
 #include <cstdio>
 #include <cstring>
@@ -38,6 +39,10 @@ bool ReadProcessUsage(ProcessUsage& usage) {
   }
   std::fclose(status);
   usage.handles = OpenDescriptors();
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 33))
+  const struct mallinfo2 heap = mallinfo2();
+  usage.heapInUseBytes = static_cast<int64_t>(heap.uordblks + heap.hblkhd);
+#endif
   return rss && threads && usage.handles >= 0;
 }
 

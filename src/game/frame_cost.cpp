@@ -73,22 +73,24 @@ uint64_t FrameCostMeter::BucketTop(int bucket) {
   return (9 + sub) << (top - 3);
 }
 
-void FrameCostMeter::MoveTo(int64_t second) {
+FrameCostMeter::FrameCostMeter() : s_(std::make_unique<Storage>()) {}
+
+void FrameCostMeter::MoveTo(Storage& s, int64_t second) {
   if (second == second_) return;
   const bool restart =
       second_ == kNoSecond || second < second_ || second - second_ >= kWindowSeconds;
   if (restart) {
-    slotTally_.fill(Tally{});
-    for (Histogram& h : slotHistogram_) h.fill(0);
-    window_.fill(0);
+    s.slotTally.fill(Tally{});
+    for (Histogram& h : s.slotHistogram) h.fill(0);
+    s.window.fill(0);
   } else {
     // Every second stepped over leaves the window with the slot it reuses.
-    for (int64_t s = second_ + 1; s <= second; ++s) {
-      const size_t slot = SlotOf(s);
-      Histogram& h = slotHistogram_[slot];
-      for (int b = 0; b < kBuckets; ++b) window_[b] -= h[b];
+    for (int64_t sec = second_ + 1; sec <= second; ++sec) {
+      const size_t slot = SlotOf(sec);
+      Histogram& h = s.slotHistogram[slot];
+      for (int b = 0; b < kBuckets; ++b) s.window[b] -= h[b];
       h.fill(0);
-      slotTally_[slot] = Tally{};
+      s.slotTally[slot] = Tally{};
     }
   }
   second_ = second;
@@ -97,14 +99,16 @@ void FrameCostMeter::MoveTo(int64_t second) {
 void FrameCostMeter::EndFrame(double now) {
   const uint64_t ticks = frameTicks_;
   frameTicks_ = 0;
-  MoveTo(static_cast<int64_t>(std::floor(now)));
+  if (!s_) return;
+  Storage& s = *s_;
+  MoveTo(s, static_cast<int64_t>(std::floor(now)));
   const size_t slot = SlotOf(second_);
   const int bucket = Bucket(ticks);
-  slotTally_[slot].Take(ticks);
-  ++slotHistogram_[slot][bucket];
-  ++window_[bucket];
-  lifetime_.Take(ticks);
-  ++lifetimeHistogram_[bucket];
+  s.slotTally[slot].Take(ticks);
+  ++s.slotHistogram[slot][bucket];
+  ++s.window[bucket];
+  s.lifetime.Take(ticks);
+  ++s.lifetimeHistogram[bucket];
 }
 
 FrameCostFigures FrameCostMeter::Figures(const Tally& t, const Histogram& h, double nsPerTick) {
@@ -127,17 +131,19 @@ FrameCostFigures FrameCostMeter::Figures(const Tally& t, const Histogram& h, dou
 }
 
 FrameCostFigures FrameCostMeter::Window(double nanosecondsPerTick) const {
+  if (!s_) return {};
   Tally sum;
-  for (const Tally& t : slotTally_) {
+  for (const Tally& t : s_->slotTally) {
     sum.frames += t.frames;
     sum.ticks += t.ticks;
     sum.most = std::max(sum.most, t.most);
   }
-  return Figures(sum, window_, nanosecondsPerTick);
+  return Figures(sum, s_->window, nanosecondsPerTick);
 }
 
 FrameCostFigures FrameCostMeter::Lifetime(double nanosecondsPerTick) const {
-  return Figures(lifetime_, lifetimeHistogram_, nanosecondsPerTick);
+  if (!s_) return {};
+  return Figures(s_->lifetime, s_->lifetimeHistogram, nanosecondsPerTick);
 }
 
 }  // namespace kvr::game

@@ -24,6 +24,7 @@ void ReleaseRetired(GameRuntime& rt) {
   g.pathHook.engineRoute = {};
   g.pathHook.newRoute = {};
   g.pathHook.navMemo = {};
+  g.frameCost.Release();
 }
 
 void SaveBrainWithStatus(GameRuntime& rt, const std::string& reason) {
