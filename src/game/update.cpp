@@ -59,7 +59,9 @@ void AdoptSettings(GameRuntime& rt) {
   const bool wasEnabled = rt.gameSettings.Enabled;
   rt.gameSettings = shared;
   rt.gameSettingsVersion = version;
-  rt.brain.Configure(tactics::MakeBrainConfig(shared), platform::SeedCounter());
+  // Another network shape starts a fresh population; the file still holds the old one.
+  if (rt.brain.Configure(tactics::MakeBrainConfig(shared), platform::SeedCounter()))
+    rt.brainFileReplaceable = false;
   ReassignLostGenomes(rt);
   if (wasEnabled && !shared.Enabled) StepAside(rt);
 }
@@ -98,6 +100,7 @@ void ResetBrainRequest(GameRuntime& rt) {
   }
   rt.brain.Reset(platform::SeedCounter());
   for (TrackedThug* t : rt.game.thugOrder) t->genomeIndex = rt.brain.AssignGenome();
+  rt.brainFileReplaceable = false;  // the file keeps what was learnt: a backup before a save
   rt.brainStatus = "reset to a fresh population";
   Log("brain reset to a fresh population");
 }

@@ -69,7 +69,12 @@ void PublishStartupSettings(ModRuntime& rt, const Settings& settings) {
 void LoadBrain(ModRuntime& rt) {
   const Settings& s = rt.gameSettings;
   rt.brain.Configure(tactics::MakeBrainConfig(s), platform::SeedCounter() ^ 0xC0FFEEull);
-  rt.brainStatus = persistence::LoadBrainAtStartup(rt.brain, rt.paths.brainPath, s.SaveBrain);
+  bool loaded = false;
+  rt.brainStatus =
+      persistence::LoadBrainAtStartup(rt.brain, rt.paths.brainPath, s.SaveBrain, &loaded);
+  // A file that was not loaded may hold learning this brain did not come from: it is kept as a
+  // backup before the first save over it.
+  rt.brainFileReplaceable = loaded;
 }
 
 std::string CodeSectionLine(const platform::CodeRange& code) {
