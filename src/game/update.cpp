@@ -11,6 +11,7 @@
 #include "host/mod_state.h"
 #include "platform/clock.h"
 #include "platform/steady_clock.h"
+#include "settings/config_check.h"
 #include "settings/config_ini.h"
 
 namespace kvr::game {
@@ -80,8 +81,9 @@ void SaveSettingsRequest(GameRuntime& rt) {
 
 void ReloadSettingsRequest(GameRuntime& rt) {
   Settings settings = rt.gameSettings;
-  std::string status;
-  ReadConfigIni(rt.paths.configPath, settings, status);
+  std::string status, text;
+  const bool read = ReadConfigIniFile(rt.paths.configPath, settings, status, nullptr, &text) ==
+                    ConfigFileState::kRead;
   ModState& state = ModState::Get();
   {
     std::lock_guard<std::mutex> lock(state.settingsLock);
@@ -90,6 +92,8 @@ void ReloadSettingsRequest(GameRuntime& rt) {
   }
   rt.configStatus = status;
   Log(status);
+  if (const std::string errors = read ? ConfigErrorsLine(text) : std::string(); !errors.empty())
+    Log(errors);
 }
 
 // Running episodes are dropped without being judged: the genomes that would learn them are gone.
