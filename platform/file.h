@@ -41,6 +41,19 @@ std::string LastErrorText();
 // user may have saved.
 bool PathExists(const std::string& path);
 
+enum class NewFileStatus {
+  kOk,
+  kExists,       // something already has that name; it is left exactly as it was
+  kCannotOpen,   // the file could not be created
+  kWriteFailed,  // writing or closing failed; the partial file is removed again
+};
+
+// Creates path and writes data into it, but only when nothing has that name yet: the check and
+// the creation are one step, so an existing file is never replaced, not even by a race. For
+// copies a user may want back (a backup), where a later name is better than a lost file. path
+// is UTF-8. After a failure LastErrorText() says why.
+NewFileStatus WriteNewFile(const std::string& path, std::string_view data);
+
 // Writes data to path + ".tmp", closes it, then replaces path with it. An empty path is
 // refused (kCannotOpen): it would name a file beside whatever the working directory is.
 ReplaceStatus WriteFileReplacing(const std::string& path, std::string_view data);

@@ -12,13 +12,13 @@ volatile uintptr_t g_corruptAddress = 0x40;
 host::UObject* const kCorruptObject =
     reinterpret_cast<host::UObject*>(static_cast<uintptr_t>(0x40));
 
-// The engine reads an object's header before it answers anything about it.
-void TouchHeader(const host::UObject* object) {
-  if (object == kCorruptObject)
-    (void)*reinterpret_cast<const volatile uintptr_t*>(g_corruptAddress);
-}
-
 }  // namespace
+
+void ForwardingHost::TouchHeader(const host::UObject* object) {
+  if (object != kCorruptObject) return;
+  ++corruptObjectsTouched;  // counted first: the read below does not come back
+  (void)*reinterpret_cast<const volatile uintptr_t*>(g_corruptAddress);
+}
 
 host::UObject* ForwardingHost::FindObject(std::wstring_view path) {
   int left = corruptLeft_.load();

@@ -20,6 +20,9 @@ class ForwardingHost : public host::IHost {
   std::atomic<int> addListenerCalls{0};
   std::atomic<int> removeListenerCalls{0};
   std::atomic<int> corruptObjectsHandedOut{0};
+  // Faults set off by asking about a corrupt object: each one either was caught or ended the
+  // process, so a program that reads this afterwards saw them all caught.
+  std::atomic<int> corruptObjectsTouched{0};
 
   void RegisterProcessEventPreCallback(host::ProcessEventCallback cb) override {
     inner_.RegisterProcessEventPreCallback(std::move(cb));
@@ -75,6 +78,9 @@ class ForwardingHost : public host::IHost {
   void Free(void* block) override { inner_.Free(block); }
 
  private:
+  // The engine reads an object's header before it answers anything about it.
+  void TouchHeader(const host::UObject* object);
+
   host::IHost& inner_;
   std::atomic<int> corruptLeft_{0};
   ClockFn clock_ = nullptr;

@@ -183,6 +183,7 @@ bool RunBoot(const BootOptions& options, BootReport& report, std::string& error)
     host.Stop();
     report.lines = LogLines(world);
     report.faultsInjected = host.Seam().corruptObjectsHandedOut.load();
+    report.faultsCaught = host.Seam().corruptObjectsTouched.load();
     report.frames = world.FrameCount();
     world.Shutdown();
   }

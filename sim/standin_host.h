@@ -69,7 +69,8 @@ struct BootOptions {
 
 struct BootReport {
   std::vector<std::string> lines;  // every line the mod wrote, with prefix, without line end
-  int faultsInjected = 0;
+  int faultsInjected = 0;          // corrupt objects handed to the mod
+  int faultsCaught = 0;  // of those, the ones whose fault fired (the host ran on after each)
   unsigned long long frames = 0;
   PresentReport present;
 };

@@ -62,6 +62,7 @@ TEST(StandInHost, TwentyRealFaultsAreContainedAndTheGuardTripsOnce) {
   BootReport report =
       Boot({.modDir = dir.Path().string(), .ticks = 40, .frameSeconds = 0.6, .injectFaults = 20});
   EXPECT_EQ(report.faultsInjected, 20);
+  EXPECT_EQ(report.faultsCaught, 20) << "every corrupt object was asked about, and survived";
   EXPECT_EQ(report.frames, 40u) << "the host keeps running";
   const std::string tripped =
       kPrefix +
@@ -76,6 +77,7 @@ TEST(StandInHost, NineteenFaultsLeaveTheModRunning) {
   BootReport report =
       Boot({.modDir = dir.Path().string(), .ticks = 40, .frameSeconds = 0.6, .injectFaults = 19});
   EXPECT_EQ(report.faultsInjected, 19);
+  EXPECT_EQ(report.faultsCaught, 19);
   ASSERT_EQ(report.lines.size(), 4u);
   // After the faults stop, the update runs on and finds the real navigation system.
   EXPECT_EQ(report.lines[3], kPrefix +

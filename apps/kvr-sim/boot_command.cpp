@@ -6,6 +6,20 @@
 
 namespace kvr::sim::cli {
 
+namespace {
+
+// Said every time, none asked for included: a run that reports nothing about its faults cannot
+// be told from one whose faults went unnoticed.
+void PrintFaults(int askedFor, const BootReport& report) {
+  std::cout << "faults: " << askedFor << " asked for, " << report.faultsInjected << " injected, "
+            << report.faultsCaught << " caught by the mod";
+  if (report.faultsInjected < askedFor)
+    std::cout << " (the mod looked up no more objects after " << report.faultsInjected << ")";
+  std::cout << "\n";
+}
+
+}  // namespace
+
 void AddBootCommand(CLI::App& app) {
   auto options = std::make_shared<BootOptions>();
   CLI::App* boot = app.add_subcommand(
@@ -33,7 +47,11 @@ void AddBootCommand(CLI::App& app) {
     std::string error;
     const bool ok = RunBoot(*options, report, error);
     for (const std::string& line : report.lines) std::cout << line << "\n";
-    if (options->present.window) PrintPresented(report.present);
+    PrintFaults(options->injectFaults, report);
+    if (options->present.window)
+      PrintPresented(report.present);
+    else
+      std::cout << "no window to draw on: the overlay stays off\n";
     if (!ok) {
       std::cerr << "kvr-sim boot: " << error << "\n";
       throw CLI::RuntimeError(kExitBadInput);

@@ -38,7 +38,36 @@ void SyncDirectoryOf(const std::string& path) {
   ::close(fd);
 }
 
+bool WriteAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    const ssize_t n = ::write(fd, data.data(), data.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
+
 }  // namespace
+
+NewFileStatus WriteNewFile(const std::string& path, std::string_view data) {
+  if (path.empty()) return NewFileStatus::kCannotOpen;
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return errno == EEXIST ? NewFileStatus::kExists : NewFileStatus::kCannotOpen;
+  bool ok = WriteAll(fd, data) && ::fsync(fd) == 0;
+  int error = errno;
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
+  if (!ok) {
+    ::unlink(path.c_str());  // a half copy must not pass for a backup
+    errno = error;
+    return NewFileStatus::kWriteFailed;
+  }
+  SyncDirectoryOf(path);
+  return NewFileStatus::kOk;
+}
 
 ReplaceStatus WriteFileReplacing(const std::string& path, std::string_view data) {
   if (path.empty()) return ReplaceStatus::kCannotOpen;

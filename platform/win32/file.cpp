@@ -58,6 +58,36 @@ bool WriteAll(HANDLE file, std::string_view data) {
 
 }  // namespace
 
+NewFileStatus WriteNewFile(const std::string& path, std::string_view data) {
+  if (path.empty()) return NewFileStatus::kCannotOpen;
+  std::wstring wide;
+  try {
+    wide = Utf8ToWide(path);
+  } catch (...) {  // no memory for the wide path
+    return NewFileStatus::kCannotOpen;
+  }
+  // CREATE_NEW fails when the name exists: the test and the creation are one step.
+  HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? NewFileStatus::kExists
+                                                                       : NewFileStatus::kCannotOpen;
+  }
+  bool ok = WriteAll(file, data) && FlushFileBuffers(file);
+  DWORD error = GetLastError();
+  if (!CloseHandle(file) && ok) {
+    ok = false;
+    error = GetLastError();
+  }
+  if (!ok) {
+    DeleteFileW(wide.c_str());  // a half copy must not pass for a backup
+    SetLastError(error);
+    return NewFileStatus::kWriteFailed;
+  }
+  return NewFileStatus::kOk;
+}
+
 ReplaceStatus WriteFileReplacing(const std::string& path, std::string_view data) {
   if (path.empty()) return ReplaceStatus::kCannotOpen;
   const std::wstring tmp = Utf8ToWide(path + ".tmp");

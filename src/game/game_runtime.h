@@ -20,6 +20,10 @@ struct GameRuntime : HookRuntime {
   ModPaths paths;
   std::string configStatus;
   std::string brainStatus = "not loaded";
+  // Whether brain.kvrb may be saved over as it is: it holds this brain's own past (loaded at
+  // start-up, or saved since) or it has been kept as a backup. False while the file may hold
+  // learning the brain did not come from (rejected at start-up, or the brain reset since).
+  bool brainFileReplaceable = false;
 
   std::atomic<bool> listenerRegistered{false};
 
@@ -34,7 +38,9 @@ struct GameRuntime : HookRuntime {
 // may still be restored through it).
 void ReleaseRetired(GameRuntime& rt);
 
-// Saves when SaveBrain is 1 and sets the brain status text. Caller holds the state lock.
+// Saves when SaveBrain is 1 and sets the brain status text. A brain file that may not be saved
+// over as it is gets kept as a backup first (logged with its name); when that fails nothing is
+// saved and the status and log say why. Caller holds the state lock.
 void SaveBrainWithStatus(GameRuntime& rt, const std::string& reason);
 
 }  // namespace kvr::game

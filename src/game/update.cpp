@@ -11,6 +11,7 @@
 #include "host/mod_state.h"
 #include "platform/clock.h"
 #include "platform/steady_clock.h"
+#include "settings/config_check.h"
 #include "settings/config_ini.h"
 
 namespace kvr::game {
@@ -59,7 +60,9 @@ void AdoptSettings(GameRuntime& rt) {
   const bool wasEnabled = rt.gameSettings.Enabled;
   rt.gameSettings = shared;
   rt.gameSettingsVersion = version;
-  rt.brain.Configure(tactics::MakeBrainConfig(shared), platform::SeedCounter());
+  // Another network shape starts a fresh population; the file still holds the old one.
+  if (rt.brain.Configure(tactics::MakeBrainConfig(shared), platform::SeedCounter()))
+    rt.brainFileReplaceable = false;
   ReassignLostGenomes(rt);
   if (wasEnabled && !shared.Enabled) StepAside(rt);
 }
@@ -78,8 +81,9 @@ void SaveSettingsRequest(GameRuntime& rt) {
 
 void ReloadSettingsRequest(GameRuntime& rt) {
   Settings settings = rt.gameSettings;
-  std::string status;
-  ReadConfigIni(rt.paths.configPath, settings, status);
+  std::string status, text;
+  const bool read = ReadConfigIniFile(rt.paths.configPath, settings, status, nullptr, &text) ==
+                    ConfigFileState::kRead;
   ModState& state = ModState::Get();
   {
     std::lock_guard<std::mutex> lock(state.settingsLock);
@@ -88,6 +92,8 @@ void ReloadSettingsRequest(GameRuntime& rt) {
   }
   rt.configStatus = status;
   Log(status);
+  if (const std::string errors = read ? ConfigErrorsLine(text) : std::string(); !errors.empty())
+    Log(errors);
 }
 
 // Running episodes are dropped without being judged: the genomes that would learn them are gone.
@@ -98,6 +104,7 @@ void ResetBrainRequest(GameRuntime& rt) {
   }
   rt.brain.Reset(platform::SeedCounter());
   for (TrackedThug* t : rt.game.thugOrder) t->genomeIndex = rt.brain.AssignGenome();
+  rt.brainFileReplaceable = false;  // the file keeps what was learnt: a backup before a save
   rt.brainStatus = "reset to a fresh population";
   Log("brain reset to a fresh population");
 }

@@ -11,6 +11,7 @@
 #include "platform/fault_trap.h"
 #include "platform/steady_clock.h"
 #include "platform/symbol.h"
+#include "settings/config_check.h"
 #include "settings/config_ini.h"
 
 namespace kvr::mod {
@@ -46,11 +47,18 @@ void Contained(const char* where, F&& body) noexcept {
 // file that is there but could not be read is left for its owner to look at.
 Settings LoadSettings(ModRuntime& rt) {
   Settings settings;
-  if (ReadConfigIniFile(rt.paths.configPath, settings, rt.configStatus) ==
-      ConfigFileState::kNotFound) {
-    rt.configStatus += WriteConfigIni(rt.paths.configPath, settings)
-                           ? "; wrote a fresh documented config.ini"
-                           : "; could not write config.ini";
+  std::string text;
+  switch (ReadConfigIniFile(rt.paths.configPath, settings, rt.configStatus, nullptr, &text)) {
+    case ConfigFileState::kNotFound:
+      rt.configStatus += WriteConfigIni(rt.paths.configPath, settings)
+                             ? "; wrote a fresh documented config.ini"
+                             : "; could not write config.ini";
+      break;
+    case ConfigFileState::kRead:
+      rt.configErrorsLine = ConfigErrorsLine(text);
+      break;
+    case ConfigFileState::kRefused:
+      break;
   }
   return settings;
 }
@@ -69,7 +77,12 @@ void PublishStartupSettings(ModRuntime& rt, const Settings& settings) {
 void LoadBrain(ModRuntime& rt) {
   const Settings& s = rt.gameSettings;
   rt.brain.Configure(tactics::MakeBrainConfig(s), platform::SeedCounter() ^ 0xC0FFEEull);
-  rt.brainStatus = persistence::LoadBrainAtStartup(rt.brain, rt.paths.brainPath, s.SaveBrain);
+  bool loaded = false;
+  rt.brainStatus =
+      persistence::LoadBrainAtStartup(rt.brain, rt.paths.brainPath, s.SaveBrain, &loaded);
+  // A file that was not loaded may hold learning this brain did not come from: it is kept as a
+  // backup before the first save over it.
+  rt.brainFileReplaceable = loaded;
 }
 
 std::string CodeSectionLine(const platform::CodeRange& code) {
@@ -139,6 +152,7 @@ void StartUpSteps(ModRuntime& rt, const std::wstring& modDirectory) {
   }
   rt.initialized = true;
   Log("v1.0.1 by Dunmere (Halvenor) - " + rt.configStatus);
+  if (!rt.configErrorsLine.empty()) Log(rt.configErrorsLine);
   Log(rt.brainStatus);
   Log(CodeSectionLine(rt.codeSection));
 }

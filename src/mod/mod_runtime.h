@@ -10,6 +10,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "game/game_runtime.h"
 
@@ -22,6 +23,9 @@ struct ModRuntime : game::GameRuntime {
 
   std::atomic<bool> initialized{false};  // never cleared once set
   uint32_t guardCount = 0;               // faults of the per-frame update only; never reset
+  // The lines of config.ini that start-up could not read as written (empty for none); logged
+  // right after the start-up line, for players who have no checker at hand.
+  std::string configErrorsLine;
 
   // The runtime of the current mod object. A mod object made after the previous one shut down
   // (the host reloading the mod) gets a fresh runtime; earlier runtimes stay allocated, because

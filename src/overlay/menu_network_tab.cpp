@@ -25,8 +25,8 @@ void DrawBrainActions(ModState& shared) {
   if (ImGui::Button("Reset brain (forget everything)")) ImGui::OpenPopup(kResetPopup);
   if (ImGui::BeginPopupModal(kResetPopup, nullptr, ImGuiWindowFlags_AlwaysAutoResize)) {
     ImGui::Text(
-        "Start a brand-new population? Everything learned so far is lost\n(the old brain.kvrb is "
-        "overwritten on the next save).");
+        "Start a brand-new population? Everything learned so far is lost\n(the next save keeps "
+        "the old brain.kvrb beside it as a backup, brain.kvrb.bak).");
     if (ImGui::Button("Yes, reset")) {
       shared.requestResetBrain.store(1);
       ImGui::CloseCurrentPopup();

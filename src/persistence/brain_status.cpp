@@ -13,10 +13,13 @@ std::string Counters(const tactics::Brain& brain) {
 
 }  // namespace
 
-std::string LoadBrainAtStartup(tactics::Brain& brain, const std::string& path, bool saveBrain) {
+std::string LoadBrainAtStartup(tactics::Brain& brain, const std::string& path, bool saveBrain,
+                               bool* loaded) {
+  if (loaded) *loaded = false;
   if (!saveBrain) return "fresh brain (saving disabled)";
   std::string error;
   if (!ReadBrainFile(brain, path, error)) return "fresh brain (" + error + ")";
+  if (loaded) *loaded = true;
   return "loaded brain.kvrb: " + Counters(brain);
 }
 

@@ -12,8 +12,10 @@ inline constexpr const char* kBrainStatusInitial = "not loaded";
 inline constexpr const char* kBrainStatusReset = "reset to a fresh population";
 
 // Start-up load, after the start-up Brain::Configure made a fresh population. Reads the file
-// only when saving is enabled; returns the status text (logged after the banner line).
-std::string LoadBrainAtStartup(tactics::Brain& brain, const std::string& path, bool saveBrain);
+// only when saving is enabled; returns the status text (logged after the banner line). loaded,
+// when given, tells whether the brain now is the file's.
+std::string LoadBrainAtStartup(tactics::Brain& brain, const std::string& path, bool saveBrain,
+                               bool* loaded = nullptr);
 
 struct SaveOutcome {
   bool attempted = false;  // false: saving is disabled, status untouched

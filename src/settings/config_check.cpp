@@ -237,4 +237,22 @@ std::vector<ConfigProblem> CheckConfigIniText(std::string_view text) {
   return review.problems;
 }
 
+std::string ConfigErrorsLine(std::string_view text) {
+  size_t errors = 0;
+  std::string listed;
+  for (const ConfigProblem& p : CheckConfigIniText(text)) {
+    if (p.severity != Severity::kError) continue;
+    if (++errors > kSummaryProblemLimit) continue;
+    listed += (listed.empty() ? "" : " | ") + std::string("line ") + std::to_string(p.line) + ": " +
+              p.message;
+  }
+  if (errors == 0) return {};
+  std::string line = "config.ini: " + std::to_string(errors) +
+                     (errors == 1 ? " line was" : " lines were") + " not read as written - " +
+                     listed;
+  if (errors > kSummaryProblemLimit)
+    line += " | and " + std::to_string(errors - kSummaryProblemLimit) + " more";
+  return line;
+}
+
 }  // namespace kvr

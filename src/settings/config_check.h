@@ -4,6 +4,7 @@
 // defaults, so a game always starts. That same forgiveness hides a typo for hours. This review
 // names every line the reader skips or does not take as written, with its line number.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,5 +22,13 @@ struct ConfigProblem {
 // reads the line, but not quite as written (clamped, rounded, repeated) or it may clash with
 // another program. In line order.
 std::vector<ConfigProblem> CheckConfigIniText(std::string_view text);
+
+// At most this many problems are spelled out in the summary line; the rest are counted.
+inline constexpr size_t kSummaryProblemLimit = 8;
+
+// One line for the mod's log, where players have no kvr-config: the file's errors (what the mod
+// skips or cannot read as written: unknown keys and sections, unreadable values, broken lines),
+// each with its line number. Empty when there is none.
+std::string ConfigErrorsLine(std::string_view text);
 
 }  // namespace kvr

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/file.h"
@@ -176,11 +177,12 @@ bool WriteConfigIni(const std::string& path, const Settings& settings) {
 }
 
 ConfigFileState ReadConfigIniFile(const std::string& path, Settings& settings, std::string& status,
-                                  ConfigReport* report) {
+                                  ConfigReport* report, std::string* textOut) {
   std::string text;
   switch (platform::ReadFileCapped(path, kMaxConfigIniBytes, text)) {
     case platform::ReadStatus::kOk:
       status = ApplyConfigIniText(text, settings, report);
+      if (textOut) *textOut = std::move(text);
       return ConfigFileState::kRead;
     case platform::ReadStatus::kCannotOpen:
       status = "config.ini not found - using defaults";

@@ -47,9 +47,10 @@ enum class ConfigFileState {
   kRefused,   // present but too large or unreadable: defaults, and the file is to be left alone
 };
 
-// Reads the file over the record. Anything but kRead leaves the record untouched.
+// Reads the file over the record. Anything but kRead leaves the record untouched. text, when
+// given, receives the file's text (kRead only), for a closer look without a second read.
 ConfigFileState ReadConfigIniFile(const std::string& path, Settings& settings, std::string& status,
-                                  ConfigReport* report = nullptr);
+                                  ConfigReport* report = nullptr, std::string* text = nullptr);
 
 // ReadConfigIniFile, true for kRead.
 bool ReadConfigIni(const std::string& path, Settings& settings, std::string& status,

@@ -69,18 +69,18 @@ void Brain::Reset(uint64_t seed) {
   } while (static_cast<int64_t>(genomes.size()) < config.population);
 }
 
-void Brain::Configure(const BrainConfig& newConfig, uint64_t seed) {
+bool Brain::Configure(const BrainConfig& newConfig, uint64_t seed) {
   if (genomes.empty() || newConfig.hiddenLayer1 != config.hiddenLayer1 ||
       newConfig.hiddenLayer2 != config.hiddenLayer2) {
     config = newConfig;
     Reset(seed);
-    return;
+    return true;
   }
   const bool activationChanged = newConfig.hiddenActivation != config.hiddenActivation;
   config = newConfig;
   if (activationChanged) {
     Reset(seed);
-    return;
+    return true;
   }
   const size_t target = config.population >= 2 ? static_cast<size_t>(config.population) : 1;
   while (genomes.size() < target) genomes.push_back(FreshGenome());
@@ -96,6 +96,7 @@ void Brain::Configure(const BrainConfig& newConfig, uint64_t seed) {
     replay.resize(keep);
     replayWritePos = 0;
   }
+  return false;
 }
 
 int32_t Brain::AssignGenome() {

@@ -93,8 +93,9 @@ struct Brain {
 
   // Takes a new config. Resets (with seed) when there is no genome yet or the hidden layers or
   // the hidden activation changed; otherwise resizes the population (fresh genomes appended,
-  // lowest fitness removed first) and truncates the replay memory to the replay size.
-  void Configure(const BrainConfig& newConfig, uint64_t seed);
+  // lowest fitness removed first) and truncates the replay memory to the replay size. True when
+  // it reset.
+  bool Configure(const BrainConfig& newConfig, uint64_t seed);
 
   // Fresh population with all counters 0; rng = seed (0 picks a fixed non-zero start).
   void Reset(uint64_t seed);

@@ -107,6 +107,23 @@ void Patch(OverlayHooks& h, void** table) {
             h.previousResizeBuffers);
 }
 
+BOOL CALLBACK NoteVisibleWindow(HWND window, LPARAM found) {
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  if (process != GetCurrentProcessId() || !IsWindowVisible(window)) return TRUE;
+  *reinterpret_cast<bool*>(found) = true;
+  return FALSE;  // one is enough
+}
+
+// Whether this process shows a window at all. A process without one (a host run without a
+// game window) has nothing an overlay could draw on, so hooks that could not be installed there
+// are no fault.
+bool ProcessHasVisibleWindow() {
+  bool found = false;
+  EnumWindows(&NoteVisibleWindow, reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
 // The menu key start-up read from config.ini.
 std::string ConfiguredMenuKey() {
   ModState& state = ModState::Get();
@@ -128,6 +145,10 @@ bool InstallOverlayHooks() {
       win32::Patch(h, *reinterpret_cast<void***>(dummy.swapChain));
       installed = win32::Installed(h);
     }
+  }
+  if (!installed && !win32::ProcessHasVisibleWindow()) {
+    Log("overlay: no window to draw on: the overlay stays off");
+    return false;
   }
   char line[160];
   std::snprintf(
