@@ -221,8 +221,9 @@ int main(int argc, char** argv) {
   Options o;
   o.scene.modDir = (std::filesystem::temp_directory_path() / "kvr-viewer-mod").string();
   CLI::App app{
-      "kvr-viewer: the living arena seen from the player's camera, with the mod's menu and route "
-      "overlay drawn from the mod's own snapshots. Keys: F9 (the menu key) toggles the menu, T "
+      "kvr-viewer: the living arena seen from the player's camera or from above, with the mod's "
+      "menu and route overlay drawn from the mod's own snapshots. Keys: F9 (the menu key) toggles "
+      "the menu, T "
       "toggles the top-down view"};
   app.set_version_flag("--version", kvr::ToolVersionLine("kvr-viewer"));
   app.add_option("--level", o.scene.level,
@@ -243,8 +244,8 @@ int main(int argc, char** argv) {
   app.add_option("--height", o.height, "Window height")->capture_default_str();
   app.add_flag("--menu", o.menu, "Start with the menu open (F9 toggles it)");
   app.add_flag("--top-down", o.topDown,
-               "Start in the top-down view: the whole floor from high above, every thug's route "
-               "drawn on it (T toggles it)");
+               "Start in the top-down view: the whole floor from high above, with the routes the "
+               "overlay shows drawn on it (T toggles it)");
   app.add_option("--frames", o.frames,
                  "Stop after this many frames, 1/60 simulated second each (0: play in real time "
                  "until the window closes)")
