@@ -66,6 +66,36 @@ TEST(CameraBoom, LooksOverLowBoxesAndAroundThePillarsCorners) {
   EXPECT_EQ(pressed.x, -1135.0f);
 }
 
+// What a picture's place file says about a body: how many of its sight lines from the camera
+// the level's walls cut.
+TEST(CameraBoom, SightLinesToBodiesTellHiddenFromPartlyFromInPlainView) {
+  const std::vector<sim::Obstacle> obstacles = sim::LevelObstacles(ShippedArena());
+  // South of the wall at y = 600 (x -2400..-1400), looking north across it.
+  game::CameraView camera;
+  camera.location = {-1900, 200, 250};
+  camera.rotation = {-15, 90, 0};
+  camera.fov = 90;
+  camera.aspectRatioAxisConstraint = 1;
+  camera.valid = true;
+  const std::vector<aps::Vec3> feet = {
+      {-1900, 1000, 0},  // right behind the wall
+      {-820, 1000, 0},   // seen past its east end: one side is hidden
+      {-1900, 450, 0},   // in front of it
+  };
+  const auto bodies = sim::ProjectBodies(feet, camera, 1280, 720, &obstacles);
+  ASSERT_EQ(bodies.size(), 3u);
+  EXPECT_EQ(bodies[0].blocked, sim::kBodySightLines);
+  EXPECT_GT(bodies[1].blocked, 0);
+  EXPECT_LT(bodies[1].blocked, sim::kBodySightLines);
+  EXPECT_EQ(bodies[2].blocked, 0);
+  const std::string text = sim::FormatScreenBodies("thug", bodies);
+  EXPECT_NE(text.find(" hidden\n"), std::string::npos) << text;
+  EXPECT_NE(text.find(" partly\n"), std::string::npos) << text;
+  // Without the obstacles nothing is said about sight.
+  const auto plain = sim::ProjectBodies(feet, camera, 1280, 720);
+  EXPECT_EQ(sim::FormatScreenBodies("thug", plain).find("hidden"), std::string::npos);
+}
+
 class ArenaCamera : public ArenaTest {};
 
 TEST_F(ArenaCamera, ThePlayersCameraIsPulledInFrontOfTheWallBehindThePlayer) {

@@ -11,7 +11,8 @@
 
 namespace kvr::sim {
 
-// A body's radius as pictures of the arena draw it, cm: a disc around a point this high.
+// A body's radius as pictures of the arena draw it, cm: an upright cylinder of this radius,
+// twice as high, whose centre is this high.
 inline constexpr float kArenaBodyRadius = 45.0f;
 
 // Invalid when the player has no camera manager or local player.
