@@ -67,6 +67,16 @@ constexpr const char* kWallLevel = R"({
  "spawns": [[1300, -250], [1300, 0], [1300, 250]]
 })";
 
+// The player starts with its back to a long, high wall, nearer to it than the camera's distance
+// behind the player: a camera left at its distance would look at the wall's back.
+constexpr const char* kBackToTheWallLevel = R"({
+ "name": "back to the wall",
+ "floor": {"min": [-2500, -2500], "max": [2500, 2500], "z": 0},
+ "walls": [{"from": [-300, -1600], "to": [-300, 1600], "thickness": 40, "height": 300}],
+ "player": {"start": [0, 0]},
+ "spawns": [[1500, -300], [1500, 300]]
+})";
+
 class ViewerTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -148,6 +158,21 @@ TEST_F(ViewerTest, BodiesAreSolidAndAWallInFrontHidesThem) {
     EXPECT_EQ(thug.sight, "");
     EXPECT_TRUE(SeenFromAbove(above, thug)) << thug.centre.x << "," << thug.centre.y;
   }
+}
+
+TEST_F(ViewerTest, TheCameraComesInFrontOfAWallBehindThePlayer) {
+  const std::string level = dir_.File("back.json");
+  WriteFile(level, kBackToTheWallLevel);
+  const sim::Image shot = Shot("back.png", "--level " + level + " --thugs 2 --warmup 0.5");
+  const ScreenPlaces places = ReadPlaces(dir_.File("back.png.txt"));
+  // The arena, not the wall: sky over the floor, the player's body, and both thugs ahead.
+  EXPECT_GT(Count(shot, 89, 122, 158, 0, 0, 1280, 40), 10000);
+  EXPECT_GT(Count(shot, 72, 96, 74, 0, 400, 1280, 720), 50000);
+  ASSERT_EQ(places.players.size(), 1u);
+  EXPECT_EQ(places.players[0].sight, "");
+  EXPECT_GT(BodyShare(shot, places.players[0], 60, 120, 230), 0.4f);
+  ASSERT_EQ(places.thugs.size(), 2u);
+  EXPECT_EQ(ShownThugs(shot, places), 2);
 }
 
 TEST_F(ViewerTest, TopDownShowsTheWholeArenaWithEveryThugAndItsRoute) {
