@@ -28,6 +28,9 @@ struct Spot {
 struct Body {
   Spot centre;
   float radius = 0;
+  // "" in plain sight, "partly" or "hidden" when the level's obstacles hide some or all of it
+  // from the camera (as the picture's maker worked it out by casting sight lines).
+  std::string sight;
 };
 
 struct ScreenPlaces {
@@ -56,7 +59,7 @@ inline ScreenPlaces ReadPlaces(const std::string& path) {
       while (words >> word) route.push_back(ParseSpot(word));
     } else if (kind == "thug" || kind == "player") {
       Body body;
-      words >> word >> body.radius;
+      words >> word >> body.radius >> body.sight;
       if (auto at = ParseSpot(word)) body.centre = *at;
       (kind == "thug" ? places.thugs : places.players).push_back(body);
     } else if (kind == "thugs") {

@@ -1,7 +1,7 @@
 // The living arena as the viewer shows it: a play session with the mod's code linked into the
 // viewer (so the menu and route overlay draw the snapshots the mod's own update publishes), the
-// player's camera of the arena, and the arena's floor, obstacles, thugs and player drawn with the
-// overlay's projection under the mod's routes.
+// player's camera of the arena, and the arena's floor, obstacles, thugs and player drawn solid
+// and depth-tested with the overlay's projection, under the mod's routes.
 #pragma once
 #include <memory>
 #include <string>
@@ -9,6 +9,8 @@
 
 #include "game/menu_snapshot.h"
 #include "imgui.h"
+#include "scene_gl.h"
+#include "scene_mesh.h"
 #include "sim/arena/play.h"
 
 namespace kvr::viewer {
@@ -36,16 +38,21 @@ class ArenaScene {
   // The player's camera, exactly as the mod reads it.
   game::CameraView Camera();
   const sim::Arena& Arena() const { return *session_.arena; }
+  const sim::Level& Level() const { return session_.level; }
+  const std::vector<sim::Obstacle>& Obstacles() const { return obstacles_; }
   // Every line the mod logged, once Close ran.
   const std::vector<std::string>& Log() const { return report_.modLines; }
 
-  // Floor, obstacles, thugs and player into `list`, projected from `camera`.
-  void Draw(ImDrawList* list, ImVec2 display, const game::CameraView& camera) const;
+  // Floor, obstacles, thugs and player with the current OpenGL context, seen from `camera`
+  // on a width x height picture cleared to `background`.
+  void Render(const game::CameraView& camera, int width, int height, Rgb background);
 
  private:
   sim::PlaySession session_;
   sim::PlayReport report_;
   std::vector<sim::Obstacle> obstacles_;
+  SceneMesh level_;    // built once: the level does not change
+  SceneMesh bodies_;   // rebuilt every picture
   double owed_ = 0.0;  // simulated time not yet played (less than a frame)
   bool open_ = false;
 };

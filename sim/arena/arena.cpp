@@ -81,7 +81,8 @@ Arena::Arena(World& world, const GameClasses& g, const ArenaSetup& setup)
       engineNav_(*setup.mesh),
       moveNav_(*setup.mesh),
       rng_(setup.seed),
-      kindCredit_(kThugKindCount, 0.0f) {}
+      kindCredit_(kThugKindCount, 0.0f),
+      obstacles_(LevelObstacles(*setup.level)) {}
 
 // Every place the arena sends someone must be reachable from the player's start: a spawn in a
 // closed room would leave a thug standing there for the whole match.

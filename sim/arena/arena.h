@@ -187,6 +187,7 @@ class Arena final : public host::IDeleteListener {
   aps::Vec3 WalkPlayer(const aps::Vec3& step);
   float Threat(const ArenaThug& thug) const;
   void TurnPlayer(double seconds);
+  aps::Vec3 CameraLocation() const;
   void WritePlayer();
   void Shoot();
   float HitChance(const ArenaThug& thug) const;
@@ -207,7 +208,8 @@ class Arena final : public host::IDeleteListener {
   UObject* navmesh_ = nullptr;
   ArenaPlayer player_;
   std::vector<ArenaThug> thugs_;
-  std::vector<float> kindCredit_;  // smooth weighted round robin over the thug kinds
+  std::vector<float> kindCredit_;    // smooth weighted round robin over the thug kinds
+  std::vector<Obstacle> obstacles_;  // what the camera may not sit inside
   uint32_t serial_ = 0;
   double nextTokens_ = 0;
   aps::Route scratch_;

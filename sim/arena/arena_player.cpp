@@ -6,6 +6,7 @@
 
 #include "sim/arena/arena.h"
 #include "sim/arena/arena_support.h"
+#include "sim/nav/obstacle_ray.h"
 
 namespace kvr::sim {
 
@@ -182,6 +183,18 @@ void Arena::UpdatePlayer(double seconds) {
   TurnPlayer(seconds);
 }
 
+// Behind and above the player, pulled in front of whatever stands between: the boom is cast
+// from above the player at the camera's height, so a clear view keeps the camera exactly where
+// the rules put it.
+aps::Vec3 Arena::CameraLocation() const {
+  const float yaw = player_.yaw / kDegrees;
+  const aps::Vec3 pivot{player_.position.x, player_.position.y,
+                        player_.position.z + rules_.cameraHeight};
+  const aps::Vec3 wanted{pivot.x - std::cos(yaw) * rules_.cameraDistance,
+                         pivot.y - std::sin(yaw) * rules_.cameraDistance, pivot.z};
+  return PullCameraIn(obstacles_, pivot, wanted);
+}
+
 void Arena::WritePlayer() {
   const PlayerObjects& p = player_.objects;
   if (!p.pawn) return;
@@ -190,11 +203,7 @@ void Arena::WritePlayer() {
   FieldAt<aps::Vec3>(p.movement, fields_.velocity) = player_.velocity;
   FieldAt<int32_t>(p.pawn, fields_.healthChunk) = player_.chunks;
   if (!p.cameraManager || !p.localPlayer) return;
-  const float yaw = player_.yaw / kDegrees;
-  FieldAt<aps::Vec3>(p.cameraManager, fields_.viewLocation) = {
-      player_.position.x - std::cos(yaw) * rules_.cameraDistance,
-      player_.position.y - std::sin(yaw) * rules_.cameraDistance,
-      player_.position.z + rules_.cameraHeight};
+  FieldAt<aps::Vec3>(p.cameraManager, fields_.viewLocation) = CameraLocation();
   FieldAt<aps::Vec3>(p.cameraManager, fields_.viewRotation) = {rules_.cameraPitch, player_.yaw,
                                                                0.0f};
   FieldAt<float>(p.cameraManager, fields_.fov) = rules_.cameraFov;

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "overlay/route_overlay.h"
+#include "sim/nav/obstacle_ray.h"
 
 namespace kvr::sim {
 
@@ -20,6 +21,26 @@ ScreenPoint Project(const overlay::CameraProjection& projection, const aps::Vec3
 
 float Dot(const aps::Vec3& a, const aps::Vec3& b) {
   return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+
+// How many of a body's sight lines from the camera an obstacle cuts: to its centre, and to
+// points just inside its outline to the camera's left, right, top and bottom.
+int BlockedSightLines(const std::vector<Obstacle>& obstacles,
+                      const overlay::CameraProjection& projection, const aps::Vec3& feet) {
+  const float r = 0.9f * kArenaBodyRadius;
+  const aps::Vec3 centre{feet.x, feet.y, feet.z + kArenaBodyRadius};
+  const aps::Vec3& a = projection.right;
+  const aps::Vec3& b = projection.up;
+  const aps::Vec3 targets[kBodySightLines] = {
+      centre,
+      {centre.x + a.x * r, centre.y + a.y * r, centre.z + a.z * r},
+      {centre.x - a.x * r, centre.y - a.y * r, centre.z - a.z * r},
+      {centre.x + b.x * r, centre.y + b.y * r, centre.z + b.z * r},
+      {centre.x - b.x * r, centre.y - b.y * r, centre.z - b.z * r}};
+  int blocked = 0;
+  for (const aps::Vec3& t : targets)
+    blocked += FirstObstacleHit(obstacles, projection.location, t, 0.0f) < 1.0f ? 1 : 0;
+  return blocked;
 }
 
 }  // namespace
@@ -80,10 +101,16 @@ std::vector<std::vector<ScreenPoint>> ProjectThugRoutes(const Arena& arena,
 
 std::vector<std::vector<ScreenPoint>> ProjectRouteLines(const game::MenuSnapshot& snapshot,
                                                         float width, float height) {
+  return ProjectRouteLines(snapshot.routes, snapshot.camera, width, height);
+}
+
+std::vector<std::vector<ScreenPoint>> ProjectRouteLines(const std::vector<game::RouteLine>& lines,
+                                                        const game::CameraView& camera, float width,
+                                                        float height) {
   std::vector<std::vector<ScreenPoint>> routes;
-  if (!snapshot.camera.valid) return routes;
-  const auto projection = overlay::CameraProjection::Make(snapshot.camera, width, height);
-  for (const game::RouteLine& line : snapshot.routes) {
+  if (!camera.valid) return routes;
+  const auto projection = overlay::CameraProjection::Make(camera, width, height);
+  for (const game::RouteLine& line : lines) {
     std::vector<ScreenPoint>& route = routes.emplace_back();
     for (const aps::Vec3& p : line.points) route.push_back(Project(projection, p));
   }
@@ -91,7 +118,8 @@ std::vector<std::vector<ScreenPoint>> ProjectRouteLines(const game::MenuSnapshot
 }
 
 std::vector<ScreenPoint> ProjectBodies(const std::vector<aps::Vec3>& feet,
-                                       const game::CameraView& camera, float width, float height) {
+                                       const game::CameraView& camera, float width, float height,
+                                       const std::vector<Obstacle>* obstacles) {
   std::vector<ScreenPoint> bodies;
   if (!camera.valid) return bodies;
   const auto projection = overlay::CameraProjection::Make(camera, width, height);
@@ -103,6 +131,7 @@ std::vector<ScreenPoint> ProjectBodies(const std::vector<aps::Vec3>& feet,
                              centre.z + overlay::kRouteRaise - camera.location.z},
                             projection.forward);
     p.radius = p.visible ? projection.focal * kArenaBodyRadius / depth : 0.0f;
+    if (obstacles) p.blocked = BlockedSightLines(*obstacles, projection, at);
   }
   return bodies;
 }
@@ -129,7 +158,8 @@ std::string FormatScreenBodies(const char* label, const std::vector<ScreenPoint>
   for (const ScreenPoint& p : bodies) {
     if (!p.visible) continue;
     char text[96];
-    std::snprintf(text, sizeof text, "%s %.1f,%.1f %.1f\n", label, p.x, p.y, p.radius);
+    const char* sight = p.blocked >= kBodySightLines ? " hidden" : p.blocked > 0 ? " partly" : "";
+    std::snprintf(text, sizeof text, "%s %.1f,%.1f %.1f%s\n", label, p.x, p.y, p.radius, sight);
     out += text;
   }
   return out;

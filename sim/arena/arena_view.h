@@ -11,7 +11,8 @@
 
 namespace kvr::sim {
 
-// A body's radius as pictures of the arena draw it, cm: a disc around a point this high.
+// A body's radius as pictures of the arena draw it, cm: an upright cylinder of this radius,
+// twice as high, whose centre is this high.
 inline constexpr float kArenaBodyRadius = 45.0f;
 
 // Invalid when the player has no camera manager or local player.
@@ -22,7 +23,12 @@ struct ScreenPoint {
   float y = 0.0f;
   bool visible = false;  // in front of the camera (it may still lie off the picture)
   float radius = 0.0f;   // of a body there, pixels (ProjectThugs only)
+  // Of a body's kBodySightLines sight lines from the camera (to its centre and to four points
+  // near its rim), how many an obstacle cuts (ProjectBodies given the obstacles).
+  int blocked = 0;
 };
+
+inline constexpr int kBodySightLines = 5;
 
 // Since when each thug (by its index in Arena::Thugs) has had its present controller and pawn,
 // in the arena's seconds. The mod learns of a new controller or pawn only at its next look
@@ -54,10 +60,16 @@ std::vector<std::vector<ScreenPoint>> ProjectThugRoutes(
 // The route lines of a menu snapshot, projected from its own camera (as the overlay draws them).
 std::vector<std::vector<ScreenPoint>> ProjectRouteLines(const game::MenuSnapshot& snapshot,
                                                         float width, float height);
+// The same lines projected from another camera.
+std::vector<std::vector<ScreenPoint>> ProjectRouteLines(const std::vector<game::RouteLine>& lines,
+                                                        const game::CameraView& camera, float width,
+                                                        float height);
 
-// Where bodies standing at `feet` show on the picture: the centre, kArenaBodyRadius up.
+// Where bodies standing at `feet` show on the picture: the centre, kArenaBodyRadius up. With
+// `obstacles`, also how much of each body the level's boxes and walls hide from the camera.
 std::vector<ScreenPoint> ProjectBodies(const std::vector<aps::Vec3>& feet,
-                                       const game::CameraView& camera, float width, float height);
+                                       const game::CameraView& camera, float width, float height,
+                                       const std::vector<Obstacle>* obstacles = nullptr);
 // Where the live thugs stand.
 std::vector<aps::Vec3> LiveThugPositions(const Arena& arena);
 
@@ -68,7 +80,8 @@ struct AvoidanceCount {
 };
 AvoidanceCount CountAvoidance(const World& world, const Arena& arena);
 
-// One line per visible body: "<label> x,y radius".
+// One line per visible body: "<label> x,y radius", followed by " hidden" when obstacles cut
+// every sight line to it and " partly" when they cut some.
 std::string FormatScreenBodies(const char* label, const std::vector<ScreenPoint>& bodies);
 
 // One line per route: "route" and then "x,y" for every point, "-" for one that is not visible.
