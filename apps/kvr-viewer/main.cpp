@@ -157,6 +157,7 @@ int Run(const Options& o) {
     v.input.cursorY = static_cast<float>(y);
     const overlay::FramePlan plan = overlay::BeginOverlayFrame(shared, v.copies, v.input);
     overlay::BuildOverlayFrame(shared, v.copies, v.input, plan);
+    overlay::FinishOverlayFrame(shared, v.copies);
     int w = 0, h = 0;
     glfwGetFramebufferSize(window, &w, &h);
     glViewport(0, 0, w, h);

@@ -56,7 +56,7 @@ KorvathPalimarNeuralNav::~KorvathPalimarNeuralNav() {
 void KorvathPalimarNeuralNav::on_unreal_init() {
   if (!hosted_) return;  // nothing to start without a host: no files, no listener
   StartUp(runtime_, ModDirectoryFromModulePath(ThisModulePath()));
-  overlay::InstallOverlayHooks();
+  overlay::InstallOverlayHooks(&runtime_.tickGate.gameThreadId);
 }
 
 }  // namespace kvr::host
