@@ -20,7 +20,6 @@
 //                 violation), and the swap chain is resized so the overlay must ask again
 //   drawfaults N  the next N indexed draws on the device context fault (the host never draws
 //                 indexed; an overlay does)
-//   newchain      the game drops its swap chain and makes a new one on the same window
 //   uninstall     the mod host uninstalls the mod (the game goes on without it)
 //   reload        the mod host uninstalls the mod and starts it again, as its reload key does
 //                 (the host's update, then on_unreal_init)

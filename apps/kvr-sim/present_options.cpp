@@ -14,7 +14,7 @@ void AddPresentOptions(CLI::App* command, PresentOptions& options) {
   command->add_option("--script", options.script,
                       "With --window: steps separated by ';': wait N, key NAME, move X Y, "
                       "click X Y, drag X Y X2 Y2, resize W H [held], buffers, shot PATH, faults N, "
-                      "drawfaults N, newchain, uninstall, reload");
+                      "drawfaults N, uninstall, reload");
   command->add_flag("--foreign-window", options.foreignWindow,
                     "With --window: a second window on its own thread presents with Direct3D 11 "
                     "first, as a mod host's console does");

@@ -185,12 +185,6 @@ bool RunStep(Player& p, const std::string& step, std::string& note) {
     p.window.ResizeSwapChainAgain();
     return p.TurnUntil([&] { return p.window.Resizes() > before; }) && p.WaitFrames(10);
   }
-  if (verb == "newchain") {
-    note = "newchain";
-    const int before = p.window.Replacements();
-    p.window.ReplaceSwapChain();
-    return p.TurnUntil([&] { return p.window.Replacements() > before; }) && p.WaitFrames(5);
-  }
   if (verb == "drawfaults") {
     int n = 0;
     in >> n;

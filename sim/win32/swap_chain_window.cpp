@@ -218,11 +218,6 @@ void SwapChainWindow::RenderLoop() {
       Sleep(2);
       continue;
     }
-    if (replaceWanted_.exchange(false)) {
-      ReleaseTargets();
-      MakeNewSwapChain();
-      ++replacements_;
-    }
     if (const long size = pendingSize_.exchange(0)) {
       ReleaseTargets();
       width_ = static_cast<int>(size >> 16);
@@ -303,25 +298,6 @@ HRESULT STDMETHODCALLTYPE SwapChainWindow::CapturePresent(IDXGISwapChain* self, 
     w->Capture();
   }
   return reinterpret_cast<PresentFn>(g_realPresent.load())(self, sync, flags);
-}
-
-void SwapChainWindow::MakeNewSwapChain() {
-  DXGI_SWAP_CHAIN_DESC desc{};
-  chain_->GetDesc(&desc);
-  IDXGIDevice* dxgiDevice = nullptr;
-  IDXGIAdapter* adapter = nullptr;
-  IDXGIFactory* factory = nullptr;
-  device_->QueryInterface(__uuidof(IDXGIDevice), reinterpret_cast<void**>(&dxgiDevice));
-  if (dxgiDevice) dxgiDevice->GetAdapter(&adapter);
-  if (adapter) adapter->GetParent(__uuidof(IDXGIFactory), reinterpret_cast<void**>(&factory));
-  if (factory) {
-    chain_->Release();
-    chain_ = nullptr;
-    factory->CreateSwapChain(device_, &desc, &chain_);
-    factory->Release();
-  }
-  if (adapter) adapter->Release();
-  if (dxgiDevice) dxgiDevice->Release();
 }
 
 // What the host bound before presenting must still be bound, and held no more often.

@@ -42,10 +42,6 @@ class SwapChainWindow {
   // release resizes the swap chain to the client area.
   void HoldSize(bool hold);
   int SizeMessages() const { return sizeMessages_.load(); }
-  // The game drops its swap chain and makes a new one on the same window and device (as on a
-  // display-mode change); how many times that was done.
-  void ReplaceSwapChain() { replaceWanted_.store(true); }
-  int Replacements() const { return replacements_.load(); }
   // Stops presenting (true once the render thread stopped), and goes on.
   void PausePresents(bool pause) { paused_.store(pause); }
   bool PresentsPaused() const { return pauseSeen_.load(); }
@@ -76,7 +72,6 @@ class SwapChainWindow {
   static void STDMETHODCALLTYPE FaultyDrawIndexed(ID3D11DeviceContext* self, UINT count, UINT start,
                                                   INT base);
   void CheckTargets();
-  void MakeNewSwapChain();
   void RenderLoop();
   bool MakeTargets();
   void ReleaseTargets();
@@ -111,8 +106,6 @@ class SwapChainWindow {
   std::atomic<bool> holdSize_{false};
   std::atomic<long> heldSize_{0};
   std::atomic<int> sizeMessages_{0};
-  std::atomic<bool> replaceWanted_{false};
-  std::atomic<int> replacements_{0};
   std::atomic<bool> paused_{false};
   std::atomic<bool> pauseSeen_{false};
 
