@@ -12,6 +12,9 @@
 //   nav_us       processor time inside the INav calls per build (the builds' recorded queries
 //                replayed on their own); overhead_% the builder's own share of a build
 //   allocs/build heap allocations per build after warm-up
+//   BM_BuildArcRoute/<style>/<level>/memo: the same builds on the navigation behind the build's
+//   memo, as the path hook runs them; engine_queries are the queries that reached the navmesh,
+//   repeats_% the share of the builder's queries answered from the memo
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -23,6 +26,7 @@
 #include <vector>
 
 #include "alloc_counter.h"
+#include "aps/nav_memo.h"
 #include "sim/nav/detour_nav.h"
 #include "sim/nav/route_preview.h"
 
@@ -228,30 +232,45 @@ void BM_PlainFindPath(benchmark::State& state, const std::string& level) {
   Report(state, Summarise(ns), (CpuNs() - cpu0) / static_cast<double>(std::max<size_t>(i, 1)));
 }
 
-void BM_BuildArcRoute(benchmark::State& state, int style, const std::string& level) {
+// One build, behind a memo of its own when `store` is given (as the path hook builds).
+bool Build(DetourNav& nav, kvr::aps::NavMemoStore* store, const Trip& t,
+           const kvr::aps::ArcParams& params, Route& out, kvr::aps::ArcStats& stats, int& repeats) {
+  if (!store) return kvr::aps::BuildArcRoute(nav, t.from, t.to, params, out, stats);
+  kvr::aps::NavMemo memo(nav, *store);
+  const bool ok = kvr::aps::BuildArcRoute(memo, t.from, t.to, params, out, stats);
+  repeats = memo.Repeats().Total();
+  return ok;
+}
+
+void BM_BuildArcRoute(benchmark::State& state, int style, const std::string& level, bool memo) {
   const BenchLevel* l = GetLevel(level);
   if (!l) return state.SkipWithError("level did not build");
   DetourNav nav(l->mesh);
   const kvr::aps::ArcParams params = kvr::sim::StyleArcParams(style);
+  kvr::aps::NavMemoStore memoStore;
+  kvr::aps::NavMemoStore* store = memo ? &memoStore : nullptr;
   Route out;
   // Warm-up: every trip once, so scratch buffers and the output route reach their size.
+  int repeats = 0;
   for (const Trip& t : l->trips) {
     kvr::aps::ArcStats stats;
-    kvr::aps::BuildArcRoute(nav, t.from, t.to, params, out, stats);
+    Build(nav, store, t, params, out, stats, repeats);
   }
   std::vector<double> ns;
   ns.reserve(static_cast<size_t>(state.max_iterations));
-  double queries = 0, reshaped = 0;
+  double queries = 0, answered = 0, reshaped = 0;
   size_t i = 0;
   const uint64_t allocsBefore = kvr::bench::HeapAllocations();
   const double cpu0 = CpuNs();
   for (auto _ : state) {
     const Trip& t = l->trips[i++ % l->trips.size()];
     kvr::aps::ArcStats stats;
+    repeats = 0;
     const double t0 = NowNs();
-    const bool ok = kvr::aps::BuildArcRoute(nav, t.from, t.to, params, out, stats);
+    const bool ok = Build(nav, store, t, params, out, stats, repeats);
     ns.push_back(NowNs() - t0);
     queries += stats.Queries();
+    answered += repeats;
     reshaped += ok;
   }
   const double builds = static_cast<double>(std::max<size_t>(i, 1));
@@ -261,6 +280,11 @@ void BM_BuildArcRoute(benchmark::State& state, int style, const std::string& lev
   state.counters["queries"] = queries / builds;
   state.counters["ok_%"] = 100.0 * reshaped / builds;
   Report(state, Summarise(ns), cpuPerBuild);
+  if (memo) {
+    state.counters["engine_queries"] = (queries - answered) / builds;
+    state.counters["repeats_%"] = queries > 0 ? 100.0 * answered / queries : 0;
+    return;  // the round comparisons below are the plain builder's
+  }
   if (style == 0) return;  // Direct never queries: nothing to compare
   const Extras& x = ExtrasFor(nav, *l, style, level, params);
   state.counters["plain_us"] = x.plainNs / 1000.0;
@@ -276,10 +300,12 @@ const bool kRegistered = [] {
                                  BM_PlainFindPath, std::string(level))
         ->Unit(benchmark::kMicrosecond);
     for (int style = 0; style < kvr::aps::kStyleCount; ++style)
-      benchmark::RegisterBenchmark(
-          ("BM_BuildArcRoute/" + std::to_string(style) + "/" + level).c_str(), BM_BuildArcRoute,
-          style, std::string(level))
-          ->Unit(benchmark::kMicrosecond);
+      for (bool memo : {false, true})
+        benchmark::RegisterBenchmark(
+            ("BM_BuildArcRoute/" + std::to_string(style) + "/" + level + (memo ? "/memo" : ""))
+                .c_str(),
+            BM_BuildArcRoute, style, std::string(level), memo)
+            ->Unit(benchmark::kMicrosecond);
   }
   return true;
 }();

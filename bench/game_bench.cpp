@@ -11,9 +11,9 @@
 #include "alloc_counter.h"
 #include "game/menu_publisher.h"
 #include "game/update.h"
-#include "host/lifecycle.h"
-#include "host/mod.h"
-#include "host/mod_runtime.h"
+#include "mod/lifecycle.h"
+#include "mod/mod.h"
+#include "mod/mod_runtime.h"
 #include "host/mod_state.h"
 #include "platform/steady_clock.h"
 #include "sim/game_classes.h"
@@ -34,9 +34,9 @@ class Level {
     std::random_device rd;
     dir_ = std::filesystem::temp_directory_path() / ("kvr-bench-" + std::to_string(rd()));
     std::filesystem::create_directories(dir_);
-    mod_ = std::make_unique<host::KorvathPalimarNeuralNav>();
-    rt_ = &host::ModRuntime::Get();
-    host::StartUp(*rt_, dir_.wstring());
+    mod_ = std::make_unique<mod::KorvathPalimarNeuralNav>();
+    rt_ = &mod::ModRuntime::Get();
+    mod::StartUp(*rt_, dir_.wstring());
     Settings s;
     s.SaveBrain = false;
     s.ShowPathOverlay = overlay;
@@ -58,7 +58,7 @@ class Level {
     std::filesystem::remove_all(dir_, ec);
   }
 
-  host::ModRuntime& Runtime() { return *rt_; }
+  mod::ModRuntime& Runtime() { return *rt_; }
   size_t Thugs() const { return rt_->game.thugs.size(); }
 
   // Every thug in an approach, with a route for the overlay, as in a busy fight.
@@ -85,14 +85,14 @@ class Level {
   sim::World world_;
   sim::GameClasses classes_;
   std::filesystem::path dir_;
-  std::unique_ptr<host::KorvathPalimarNeuralNav> mod_;
-  host::ModRuntime* rt_ = nullptr;
+  std::unique_ptr<mod::KorvathPalimarNeuralNav> mod_;
+  mod::ModRuntime* rt_ = nullptr;
 };
 
 // One update 1/240 s after the last, through the fault guard as ReceiveTick runs it.
-void Frame(host::ModRuntime& rt) {
+void Frame(mod::ModRuntime& rt) {
   sim::AdvanceSimulatedClock(kFrameNanoseconds);
-  host::RunFaultGuard(rt);
+  mod::RunFaultGuard(rt);
 }
 
 // Heap allocations since `since`, per `per`.
@@ -104,7 +104,7 @@ benchmark::Counter AllocationsPer(uint64_t since, uint64_t per) {
 // Nothing due but the throttle, settings and requests: most updates of a frame look like this.
 void BM_UpdateIdle(benchmark::State& state) {
   Level level(16);
-  host::ModRuntime& rt = level.Runtime();
+  mod::ModRuntime& rt = level.Runtime();
   game::GameState& g = rt.game;
   g.lastDiscovery = g.lastRefresh = g.lastSnapshot = 1e18;  // never due
   const uint64_t updates = g.updatesRun;
@@ -119,13 +119,13 @@ BENCHMARK(BM_UpdateIdle);
 // spacing samples among thugs that are all in an episode.
 void BM_UpdateRefresh(benchmark::State& state) {
   Level level(static_cast<int>(state.range(0)));
-  host::ModRuntime& rt = level.Runtime();
+  mod::ModRuntime& rt = level.Runtime();
   game::GameState& g = rt.game;
   g.lastDiscovery = g.lastSnapshot = 1e18;
   const uint64_t allocations = bench::HeapAllocations();
   for (auto _ : state) {
     g.lastUpdate = g.lastRefresh = -1e9;
-    host::RunFaultGuard(rt);
+    mod::RunFaultGuard(rt);
   }
   state.counters["thugs"] = static_cast<double>(level.Thugs());
   state.counters["allocs/update"] = AllocationsPer(allocations, state.iterations());
@@ -135,7 +135,7 @@ BENCHMARK(BM_UpdateRefresh)->Arg(16)->Arg(64);
 // Building and publishing the menu snapshot; the second argument shows the route overlay.
 void BM_Snapshot(benchmark::State& state) {
   Level level(static_cast<int>(state.range(0)), state.range(1) != 0);
-  host::ModRuntime& rt = level.Runtime();
+  mod::ModRuntime& rt = level.Runtime();
   const double now = platform::SteadySeconds();
   const uint64_t allocations = bench::HeapAllocations();
   for (auto _ : state) game::PublishMenuSnapshot(rt, now);
@@ -149,7 +149,7 @@ BENCHMARK(BM_Snapshot)->Args({64, 0})->Args({64, 1});
 // the simulated engine together, once warmed up.
 void BM_UpdateSteadyState(benchmark::State& state) {
   Level level(static_cast<int>(state.range(0)));
-  host::ModRuntime& rt = level.Runtime();
+  mod::ModRuntime& rt = level.Runtime();
   for (int i = 0; i < 2400; ++i) Frame(rt);  // ten simulated seconds to warm up
   level.OpenEpisodes();
   const uint64_t allocations = bench::HeapAllocations();

@@ -12,6 +12,8 @@
 //                         (EngineNav over the simulated engine), once on the level's Detour
 //                         navigation directly. Counters per reshaped query: hooked_us,
 //                         engine_build_us, detour_build_us, x_engine_build, x_detour_build;
+//                         engine_memo_build_us and x_engine_memo_build for the build behind
+//                         the build's memo, as the hook runs it;
 //                         reshaped_%, all_queries_us (every thug query, also those that kept
 //                         the engine route).
 // Each query is given a frame of its own (the per-frame budget is reset before it), and the
@@ -26,12 +28,13 @@
 #include <string>
 #include <vector>
 
+#include "aps/nav_memo.h"
 #include "aps/reshape_outcome.h"
-#include "host/lifecycle.h"
-#include "host/mod.h"
-#include "host/mod_runtime.h"
+#include "game/path_reshape.h"
+#include "mod/lifecycle.h"
+#include "mod/mod.h"
+#include "mod/mod_runtime.h"
 #include "nav/engine_nav.h"
-#include "nav/path_reshape.h"
 #include "platform/text.h"
 #include "sim/game_objects.h"
 #include "sim/nav/detour_nav.h"
@@ -67,6 +70,10 @@ class HookedArena {
     world_.Spawn(*classes_.actor, L"Ticker", {.ticks = true});
     thug_ = kvr::sim::SpawnThug(world_, classes_, *classes_.baseAIController, *classes_.thug,
                                 L"Thug", {});
+    crowd_.push_back(thug_);
+    for (int i = 1; i < kCrowd; ++i)
+      crowd_.push_back(kvr::sim::SpawnThug(world_, classes_, *classes_.baseAIController,
+                                           *classes_.thug, L"Thug" + std::to_wstring(i), {}));
     stranger_ = world_.Spawn(*classes_.aiController, L"Stranger");
     dir_ = std::filesystem::temp_directory_path() / "kvr-bench-path-hook";
     std::filesystem::create_directories(dir_);
@@ -79,14 +86,15 @@ class HookedArena {
       std::fclose(ini);
     }
     kvr::host::SetHost(&world_);
-    mod_ = std::make_unique<kvr::host::KorvathPalimarNeuralNav>();
-    rt_ = &kvr::host::ModRuntime::Get();
-    kvr::host::StartUp(*rt_, dir_.wstring());
+    mod_ = std::make_unique<kvr::mod::KorvathPalimarNeuralNav>();
+    rt_ = &kvr::mod::ModRuntime::Get();
+    kvr::mod::StartUp(*rt_, dir_.wstring());
     for (int i = 0; i < 8; ++i) world_.Tick(0.1);  // discovery: navmesh hooked, thug tracked
     MakeTrips();
     for (int i = 0; i < 3; ++i) Query(thug_.controller, trips_[static_cast<size_t>(i)]);
-    ok_ = rt_->game.pathHook.reshapingEnabled && rt_->game.thugs.count(thug_.controller) == 1;
+    ok_ = rt_->game.pathHook.reshapingEnabled && rt_->game.thugs.size() == crowd_.size();
   }
+  static constexpr int kCrowd = 32;
   ~HookedArena() {
     mod_.reset();
     kvr::host::SetHost(nullptr);
@@ -96,14 +104,26 @@ class HookedArena {
 
   bool Ok() const { return ok_; }
   const std::vector<Trip>& Trips() const { return trips_; }
-  kvr::host::ModRuntime& Runtime() { return *rt_; }
+  kvr::mod::ModRuntime& Runtime() { return *rt_; }
   kvr::sim::DetourNav& Nav() { return *nav_; }
   kvr::host::UObject* Thug() const { return thug_.controller; }
   kvr::host::UObject* Stranger() const { return stranger_; }
+  const std::vector<kvr::sim::ThugObjects>& Crowd() const { return crowd_; }
+
+  // One frame in which every thug of the crowd plans: the per-frame budget is reset once, and
+  // each thug asks through the hooked slot for its own trip, as a moved player makes them.
+  void CrowdFrame(size_t firstTrip) {
+    rt_->game.reshapesThisFrame = 0;
+    rt_->game.builderMsThisFrame = 0.0;
+    const auto find = reinterpret_cast<kvr::sim::FindPathFunction>(kvr::sim::NavSlot(navmesh_, 0));
+    for (size_t i = 0; i < crowd_.size(); ++i)
+      Call(find, crowd_[i].controller, trips_[(firstTrip + i) % trips_.size()]);
+  }
 
   // BuildArcRoute on the engine's navigation as the hook makes it for this trip of the thug.
   bool BuildOnEngine(const Trip& t, const kvr::aps::Vec3& from, const kvr::aps::Vec3& to,
-                     const kvr::aps::ArcParams& params, Route& out) {
+                     const kvr::aps::ArcParams& params, Route& out,
+                     kvr::aps::NavMemoStore* memoStore = nullptr) {
     const kvr::sim::PathQuery q =
         kvr::sim::MakePathQuery(world_, thug_.controller, navmesh_, t.from, t.to);
     const kvr::game::EngineNavContext c = kvr::game::MakeEngineNavContext(
@@ -111,7 +131,12 @@ class HookedArena {
     bool built = false;
     kvr::game::WithEngineNav(c, [&](kvr::aps::INav& nav) {
       kvr::aps::ArcStats stats;
-      built = kvr::aps::BuildArcRoute(nav, from, to, params, out, stats);
+      if (!memoStore) {
+        built = kvr::aps::BuildArcRoute(nav, from, to, params, out, stats);
+        return;
+      }
+      kvr::aps::NavMemo memo(nav, *memoStore);
+      built = kvr::aps::BuildArcRoute(memo, from, to, params, out, stats);
     });
     return built;
   }
@@ -163,12 +188,13 @@ class HookedArena {
   kvr::sim::GameClasses classes_;
   kvr::host::UObject* navmesh_ = nullptr;
   kvr::sim::ThugObjects thug_;
+  std::vector<kvr::sim::ThugObjects> crowd_;  // thug_ first
   kvr::host::UObject* stranger_ = nullptr;
   kvr::sim::AgentProperties agent_;
   std::vector<Trip> trips_;
   std::filesystem::path dir_;
-  std::unique_ptr<kvr::host::KorvathPalimarNeuralNav> mod_;
-  kvr::host::ModRuntime* rt_ = nullptr;
+  std::unique_ptr<kvr::mod::KorvathPalimarNeuralNav> mod_;
+  kvr::mod::ModRuntime* rt_ = nullptr;
 };
 
 HookedArena& Arena() {
@@ -205,14 +231,16 @@ void BM_HookNonThugQuery(benchmark::State& state) {
 void BM_ReshapedThugQuery(benchmark::State& state) {
   HookedArena& a = Arena();
   if (!a.Ok()) return state.SkipWithError("the mod did not hook the arena");
-  kvr::host::ModRuntime& rt = a.Runtime();
+  kvr::mod::ModRuntime& rt = a.Runtime();
   const kvr::game::PathHookState& h = rt.game.pathHook;
   const auto reshapedCount = [&h] {
     return h.outcomes[static_cast<size_t>(kvr::aps::ReshapeOutcome::kReshaped)];
   };
   const kvr::sim::AgentProperties agent;
   Route engine, out;
-  double hookedNs = 0, reshapedHookNs = 0, engineNs = 0, detourNs = 0, reshaped = 0, trips = 0;
+  kvr::aps::NavMemoStore memoStore;
+  double hookedNs = 0, reshapedHookNs = 0, engineNs = 0, memoNs = 0, detourNs = 0, reshaped = 0,
+         trips = 0;
   for (auto _ : state) {
     for (const Trip& t : a.Trips()) {
       const uint64_t before = reshapedCount();
@@ -232,6 +260,9 @@ void BM_ReshapedThugQuery(benchmark::State& state) {
       t0 = CpuNs();
       a.BuildOnEngine(t, from, to, params, out);
       engineNs += CpuNs() - t0;
+      t0 = CpuNs();
+      a.BuildOnEngine(t, from, to, params, out, &memoStore);
+      memoNs += CpuNs() - t0;
       kvr::aps::ArcStats stats;
       t0 = CpuNs();
       kvr::aps::BuildArcRoute(a.Nav(), from, to, params, out, stats);
@@ -243,12 +274,65 @@ void BM_ReshapedThugQuery(benchmark::State& state) {
   state.counters["engine_build_us"] = engineNs / per;
   state.counters["detour_build_us"] = detourNs / per;
   state.counters["x_engine_build"] = engineNs > 0 ? reshapedHookNs / engineNs : 0;
+  state.counters["engine_memo_build_us"] = memoNs / per;
+  state.counters["x_engine_memo_build"] = memoNs > 0 ? reshapedHookNs / memoNs : 0;
   state.counters["x_detour_build"] = detourNs > 0 ? reshapedHookNs / detourNs : 0;
   state.counters["reshaped_%"] = trips > 0 ? 100.0 * reshaped / trips : 0;
   state.counters["all_queries_us"] = trips > 0 ? hookedNs / trips / 1000.0 : 0;
 }
 
+// The whole crowd re-plans in one frame under the default per-frame caps (the benchmark's
+// config raises them for the single-query benchmarks; they are put back afterwards).
+// Counters per frame: frame_us (processor time of the frame's 32 hooked queries), engine_us
+// (the same 32 queries on the engine's own FindPath), mod_us (the difference: what the mod
+// adds to the frame), reshaped and kept_budget (queries kept by the caps), builder_ms (the
+// builder's time as the budget counted it: simulated engine time here) and the caps.
+void BM_CrowdReplansInOneFrame(benchmark::State& state) {
+  HookedArena& a = Arena();
+  if (!a.Ok()) return state.SkipWithError("the mod did not hook the arena");
+  kvr::mod::ModRuntime& rt = a.Runtime();
+  const kvr::Settings saved = rt.gameSettings;
+  const kvr::Settings defaults;
+  rt.gameSettings.MaxReshapesPerFrame = defaults.MaxReshapesPerFrame;
+  rt.gameSettings.FrameBudgetMs = defaults.FrameBudgetMs;
+  const kvr::game::PathHookState& h = rt.game.pathHook;
+  const auto outcome = [&h](kvr::aps::ReshapeOutcome o) {
+    return static_cast<double>(h.outcomes[static_cast<size_t>(o)]);
+  };
+  const double reshaped0 = outcome(kvr::aps::ReshapeOutcome::kReshaped);
+  const double budget0 = outcome(kvr::aps::ReshapeOutcome::kBudget);
+  double frameNs = 0, engineNs = 0, builderMs = 0, largestFrameNs = 0, frames = 0;
+  size_t first = 0;
+  for (auto _ : state) {
+    double t0 = CpuNs();
+    a.CrowdFrame(first);
+    const double frame = CpuNs() - t0;
+    builderMs += rt.game.builderMsThisFrame;
+    t0 = CpuNs();
+    for (size_t i = 0; i < a.Crowd().size(); ++i)
+      a.EngineQuery(a.Crowd()[i].controller, a.Trips()[(first + i) % a.Trips().size()]);
+    engineNs += CpuNs() - t0;
+    frameNs += frame;
+    largestFrameNs = std::max(largestFrameNs, frame);
+    frames += 1;
+    first += a.Crowd().size();
+  }
+  rt.gameSettings = saved;
+  const double n = std::max(frames, 1.0);
+  state.counters["thugs"] = static_cast<double>(a.Crowd().size());
+  state.counters["frame_us"] = frameNs / n / 1000.0;
+  state.counters["largest_frame_us"] = largestFrameNs / 1000.0;
+  state.counters["engine_us"] = engineNs / n / 1000.0;
+  state.counters["mod_us"] = (frameNs - engineNs) / n / 1000.0;
+  state.counters["reshaped"] = (outcome(kvr::aps::ReshapeOutcome::kReshaped) - reshaped0) / n;
+  state.counters["kept_budget"] = (outcome(kvr::aps::ReshapeOutcome::kBudget) - budget0) / n;
+  state.counters["builder_ms"] = builderMs / n;
+  state.counters["cap_reshapes"] = defaults.MaxReshapesPerFrame;
+  state.counters["cap_ms"] = defaults.FrameBudgetMs;
+}
+
 BENCHMARK(BM_HookNonThugQuery)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CrowdReplansInOneFrame)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReshapedThugQuery)->Unit(benchmark::kMillisecond);
 
 }  // namespace

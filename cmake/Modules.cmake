@@ -48,7 +48,7 @@ endif()
 # --- the portable mod -------------------------------------------------------
 kvr_glob(core_all ${KVR_ROOT}/src/*.cpp)
 list(FILTER core_all EXCLUDE REGEX "/win32/")
-list(FILTER core_all EXCLUDE REGEX "/src/host/exports\\.cpp$")
+list(FILTER core_all EXCLUDE REGEX "/src/mod/exports\\.cpp$")
 list(FILTER core_all EXCLUDE REGEX "/imgui_glue/")  # built into kvr_imgui
 # The mod object installs the overlay, so the overlay's Windows layer is part of kvr_core there
 # (src/overlay/posix stands in for it elsewhere).
@@ -67,7 +67,7 @@ list(FILTER mod_win32 EXCLUDE REGEX "/win32/msvc/")  # built for the MSVC ABI (M
 if(NOT WIN32)
   set(mod_win32)
 endif()
-add_library(kvr_mod SHARED ${KVR_ROOT}/src/host/exports.cpp ${mod_win32})
+add_library(kvr_mod SHARED ${KVR_ROOT}/src/mod/exports.cpp ${mod_win32})
 target_link_libraries(kvr_mod PRIVATE kvr_core)
 target_compile_options(kvr_mod PRIVATE ${KVR_WARNINGS})
 set_target_properties(kvr_mod PROPERTIES CXX_VISIBILITY_PRESET hidden)
@@ -134,6 +134,13 @@ if(KVR_BUILD_TESTS)
   target_include_directories(kvr-tests PRIVATE ${KVR_ROOT}/tests)
   target_link_libraries(kvr-tests PRIVATE kvr_core ${KVR_SIM} kvr_headeronly GTest::gtest GTest::gmock GTest::gtest_main)
   target_compile_options(kvr-tests PRIVATE ${KVR_WARNINGS})
+  # Most of a test file's compile time is parsing GoogleTest's headers: parse them once.
+  target_precompile_headers(kvr-tests PRIVATE <gtest/gtest.h> <gmock/gmock.h>)
+  if(WIN32)
+    # The release flags (-O3) are for the code under test, which the tests link as built; the
+    # test files themselves compile a quarter faster at -O1.
+    set_property(SOURCE ${tests_src} APPEND PROPERTY COMPILE_OPTIONS -O1)
+  endif()
   target_compile_definitions(kvr-tests PRIVATE KVR_SOURCE_DIR="${KVR_ROOT}"
     KVR_BINARY_DIR="${CMAKE_BINARY_DIR}")
   add_dependencies(kvr-tests kvr_mod)

@@ -33,6 +33,14 @@ inline constexpr size_t kDefaultReadLimit = size_t{1} << 30;
 // ReadFileCapped with kDefaultReadLimit; false for anything but kOk.
 bool ReadWholeFile(const std::string& path, std::string& out);
 
+// The operating system's words for why the last file operation of this thread failed
+// ("Permission denied"); call it right after the failing call.
+std::string LastErrorText();
+
+// True when something (file or folder) exists at path. Tools ask before replacing a file a
+// user may have saved.
+bool PathExists(const std::string& path);
+
 // Writes data to path + ".tmp", closes it, then replaces path with it. An empty path is
 // refused (kCannotOpen): it would name a file beside whatever the working directory is.
 ReplaceStatus WriteFileReplacing(const std::string& path, std::string_view data);

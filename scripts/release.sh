@@ -2,8 +2,11 @@
 # Builds the player package: KorvathPalimarNeuralNav-<version>-win64.zip holding
 #   KorvathPalimarNeuralNav/dlls/main.dll   the Windows mod
 #   KorvathPalimarNeuralNav/config.ini      the default settings, written by the mod's own writer
+#   KorvathPalimarNeuralNav/presets/tuned.ini  a tuned tactics profile (data/presets/tuned.ini)
 #   KorvathPalimarNeuralNav/README.txt      the player's guide (packaging/README.txt and the
-#                                           mod host notes of docs/PLAYER.md)
+#                                           mod host notes of docs/PLAYER.md), plain text
+#   KorvathPalimarNeuralNav/THIRD-PARTY-NOTICES.txt   the licences of the code linked into
+#                                           main.dll (scripts/third-party-notices.sh)
 # The version is the one the mod's config writer puts in the file's banner.
 #
 # Usage: scripts/release.sh [OUT_DIR]   (default build/package; prints the zip's path last)
@@ -33,15 +36,10 @@ mod="$stage/KorvathPalimarNeuralNav"
 mkdir -p "$mod/dlls"
 cp build/windows/main.dll "$mod/dlls/main.dll"
 "$native/kvr-config" default "$mod/config.ini"
-# The player guide, then the notes on mod host versions (docs/PLAYER.md without its title and
-# Markdown marks), with Windows line ends for Notepad.
-{
-  sed "s/@VERSION@/$version/g" packaging/README.txt
-  if [ -f docs/PLAYER.md ]; then
-    echo
-    sed -e '1{/^# /d}' -e 's/^## \(.*\)$/\1\n----------------/' -e 's/\*\*//g' docs/PLAYER.md
-  fi
-} | sed 's/$/\r/' > "$mod/README.txt"
+mkdir -p "$mod/presets"
+sed 's/$/\r/' data/presets/tuned.ini > "$mod/presets/tuned.ini"
+scripts/player-readme.sh "$version" > "$mod/README.txt"
+scripts/third-party-notices.sh | sed 's/$/\r/' > "$mod/THIRD-PARTY-NOTICES.txt"
 
 mkdir -p "$out"
 zip="$out/KorvathPalimarNeuralNav-$version-win64.zip"

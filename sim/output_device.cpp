@@ -22,6 +22,12 @@ std::vector<std::wstring> CapturingOutputDevice::LinesFrom(size_t first) const {
                                    lines_.end());
 }
 
+void CapturingOutputDevice::TakeLines(std::vector<std::wstring>& out) {
+  out.clear();
+  std::lock_guard<std::mutex> lock(mutex_);
+  out.swap(lines_);
+}
+
 void CapturingOutputDevice::SetEcho(bool echo) {
   std::lock_guard<std::mutex> lock(mutex_);
   echo_ = echo;

@@ -16,6 +16,9 @@ class CapturingOutputDevice final : public ILogDevice {
   // The lines from index `first` on (none when there are not that many yet), so a caller that
   // follows the log while it grows copies each line once.
   std::vector<std::wstring> LinesFrom(size_t first) const;
+  // Moves the lines kept so far into `out` (replacing its contents) and keeps no copy, so a run
+  // of many hours can follow the log without holding all of it.
+  void TakeLines(std::vector<std::wstring>& out);
   void SetEcho(bool echo);
 
  private:

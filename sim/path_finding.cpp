@@ -66,6 +66,29 @@ bool MakePath(World& world, const aps::Route& route, bool partial, int32_t slack
   return true;
 }
 
+// A re-plan: the path instance the query names is refilled (its array kept when the route
+// fits, else replaced) and handed back with one more shared reference.
+bool RefillPath(World& world, const aps::Route& route, bool partial, int32_t slack,
+                const PathQuery& query, PathResult& result) {
+  NavPath* path = query.pathToFill;
+  if (route.size() > static_cast<size_t>(path->capacity)) {
+    const size_t capacity = route.size() + static_cast<size_t>(std::max(slack, 0));
+    void* points = world.EngineMalloc(capacity * sizeof(aps::NavPoint), 16);
+    if (!points) return false;
+    world.Free(path->points);
+    path->points = static_cast<aps::NavPoint*>(points);
+    path->capacity = static_cast<int32_t>(capacity);
+  }
+  std::memcpy(path->points, route.data(), route.size() * sizeof(aps::NavPoint));
+  path->count = static_cast<int32_t>(route.size());
+  path->flags = static_cast<uint8_t>((path->flags & ~kNavPathPartialBit) |
+                                     (partial ? kNavPathPartialBit : 0));
+  std::atomic_ref<int32_t>(query.pathToFillController->sharedCount).fetch_add(1);
+  result.path = path;
+  result.controller = query.pathToFillController;
+  return true;
+}
+
 // The engine's search: a partial path towards an unreachable goal when the level's navigation
 // can tell, otherwise complete paths only.
 bool SearchPath(World& world, aps::INav& nav, const PathQuery& query, aps::Route& route,
@@ -103,8 +126,11 @@ PathResult* EngineFindPath(PathResult* result, const AgentProperties* agent,
       route.size() > static_cast<size_t>(kMaxPathPoints)) {
     return result;
   }
-  if (MakePath(world, route, partial, world.NextPathPointSlack(), *result))
-    result->result = kPathSuccess;
+  const int32_t slack = world.NextPathPointSlack();
+  const bool made = query->pathToFill && query->pathToFillController
+                        ? RefillPath(world, route, partial, slack, *query, *result)
+                        : MakePath(world, route, partial, slack, *result);
+  if (made) result->result = kPathSuccess;
   return result;
 }
 
@@ -158,6 +184,38 @@ PathQuery MakePathQuery(World& world, const UObject* owner, const UObject* navme
   query.navDataId = world.GetInternalIndex(navmesh);
   query.world = &world;
   return query;
+}
+
+void ReleaseHeldPath(HeldPath& held) {
+  ReleasePathReference(held.controller);
+  held = HeldPath{};
+}
+
+bool RunRePlanQuery(World& world, UObject* navmesh, PathQuery query, HeldPath& held,
+                    aps::Route& route) {
+  route.clear();
+  auto findPath = reinterpret_cast<FindPathFunction>(NavSlot(navmesh, 0));
+  if (!findPath) return false;
+  // The query's shared pointer to the instance counts as a reference while the query lives.
+  if (held.controller) std::atomic_ref<int32_t>(held.controller->sharedCount).fetch_add(1);
+  query.pathToFill = held.path;
+  query.pathToFillController = held.controller;
+  const AgentProperties agent;
+  PathResult result;
+  findPath(&result, &agent, &query);
+  ReleasePathReference(query.pathToFillController);
+  const NavPath* path = result.path;
+  const bool ok = result.result == kPathSuccess && path && path->points && path->count > 0 &&
+                  path->count <= kMaxPathPoints && path->capacity >= path->count;
+  if (!ok) {
+    ReleasePathReference(result.controller);
+    return false;
+  }
+  route.assign(path->points, path->points + path->count);
+  // The result's reference becomes the held one (the same object when it was refilled).
+  ReleaseHeldPath(held);
+  held = {result.path, result.controller};
+  return true;
 }
 
 bool RunPathQuery(World& world, UObject* navmesh, const PathQuery& query, aps::Route& route,

@@ -21,6 +21,9 @@ inline constexpr int32_t kPathError = 1;
 inline constexpr int32_t kPathFail = 2;
 inline constexpr int32_t kPathSuccess = 3;
 
+struct NavPath;
+struct PathReferenceController;
+
 struct PathQuery {
   int32_t ownerIndex = -1;  // the querying object's internal index (its weak reference)
   int32_t ownerSerial = 0;
@@ -29,13 +32,19 @@ struct PathQuery {
   uint8_t engineData0[0x40 - 32] = {};
   int32_t navDataId = -1;  // the navmesh's internal index (its weak reference)
   int32_t navDataSerial = 0;
+  // The path instance to fill, a shared pointer (object, reference controller): a re-plan of
+  // a path being followed asks FindPath to refill that very object rather than make a new one.
+  NavPath* pathToFill = nullptr;
+  PathReferenceController* pathToFillController = nullptr;
+  uint8_t engineData1[0x80 - 0x58] = {};
   World* world = nullptr;  // the simulated engine's query context
-  uint8_t engineData1[136 - 0x50] = {};
 };
 static_assert(sizeof(PathQuery) == 136);
 static_assert(offsetof(PathQuery, start) == 8);
 static_assert(offsetof(PathQuery, end) == 20);
 static_assert(offsetof(PathQuery, navDataId) == 0x40);
+static_assert(offsetof(PathQuery, pathToFill) == 0x48);
+static_assert(offsetof(PathQuery, pathToFillController) == 0x50);
 
 struct AgentProperties {
   uint32_t flags = 0;
@@ -47,9 +56,6 @@ struct AgentProperties {
   const void* preferredNavData = nullptr;
 };
 static_assert(offsetof(AgentProperties, agentRadius) == 4);
-
-struct NavPath;
-struct PathReferenceController;
 
 struct PathResult {
   NavPath* path = nullptr;

@@ -29,7 +29,7 @@
 #include <string>
 #include <vector>
 
-namespace kvr::host {
+namespace kvr::mod {
 class CppUserModBase;
 }
 
@@ -47,7 +47,7 @@ struct PresentOptions {
   bool foreignWindow = false;
   // The host's uninstall (false: the mod is gone) or reload (true: a new mod object, not yet
   // initialised); returns the running mod object. Needed by the uninstall and reload steps.
-  std::function<host::CppUserModBase*(bool startAgain)> restart;
+  std::function<mod::CppUserModBase*(bool startAgain)> restart;
   // Called on the game thread after each shot, while the game still holds still, with the
   // picture's path and size; what it returns is added to the step's line.
   std::function<std::string(const std::string& path, int width, int height)> afterShot;
@@ -66,7 +66,7 @@ struct PresentReport {
 // window presenting, runs the script while the game ticks (at least `ticks` ticks of
 // `frameSeconds`, each followed by the host's update), and leaves the mod running for its
 // uninstall. False (error set) when the window or swap chain cannot be made, or a step fails.
-bool DrivePresented(host::CppUserModBase* mod, World& world, const PresentOptions& options,
+bool DrivePresented(mod::CppUserModBase* mod, World& world, const PresentOptions& options,
                     int ticks, double frameSeconds, PresentReport& report, std::string& error);
 
 }  // namespace kvr::sim

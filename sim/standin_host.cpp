@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <system_error>
 
-#include "host/lifecycle.h"
-#include "host/mod.h"
-#include "host/mod_base.h"
+#include "mod/lifecycle.h"
+#include "mod/mod.h"
+#include "mod/mod_base.h"
 #include "platform/file.h"
 #include "platform/library.h"
 #include "platform/module.h"
@@ -36,8 +36,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-using StartMod = host::CppUserModBase* (*)();
-using UninstallMod = void (*)(host::CppUserModBase*);
+using StartMod = mod::CppUserModBase* (*)();
+using UninstallMod = void (*)(mod::CppUserModBase*);
 
 fs::path PathOf(const std::string& utf8) {
   return fs::path(platform::Utf8ToWide(utf8));
@@ -114,8 +114,8 @@ bool StandInHost::Start(const std::string& modDir, const std::string& modBinary,
   // The mod host's order: its own update before and after Unreal is up; every call goes
   // through the object's table as the host makes it.
   if (initialize) {
-    host::HostCallOnUpdate(mod_);
-    host::HostCallOnUnrealInit(mod_);
+    mod::HostCallOnUpdate(mod_);
+    mod::HostCallOnUnrealInit(mod_);
   }
   return true;
 }
@@ -127,23 +127,23 @@ bool StandInHost::StartLinked(const std::string& modDir, std::string& error) {
   }
   g_bootHost.store(&host_);
   host::SetHost(&host_);  // found by the mod when this program does not export its interface
-  auto* mod = new host::KorvathPalimarNeuralNav();
+  auto* mod = new mod::KorvathPalimarNeuralNav();
   if (!mod->Hosted()) {
-    host::HostDelete(mod);
+    mod::HostDelete(mod);
     error = "the linked mod found no host";
     return false;
   }
   mod_ = mod;
-  uninstall_ = &host::HostDelete;
-  host::HostCallOnUpdate(mod_);
+  uninstall_ = &mod::HostDelete;
+  mod::HostCallOnUpdate(mod_);
   // What on_unreal_init does, but with the given folder: the program's own file is not the
   // mod's module, and a program of its own has no swap chain to hook.
-  host::StartUp(host::ModRuntime::Get(), platform::Utf8ToWide(modDir));
+  mod::StartUp(mod::ModRuntime::Get(), platform::Utf8ToWide(modDir));
   return true;
 }
 
 void StandInHost::Update() {
-  if (mod_) host::HostCallOnUpdate(mod_);
+  if (mod_) mod::HostCallOnUpdate(mod_);
 }
 
 void StandInHost::Stop() {
@@ -151,7 +151,7 @@ void StandInHost::Stop() {
   mod_ = nullptr;
 }
 
-host::CppUserModBase* StandInHost::Restart(bool startAgain) {
+mod::CppUserModBase* StandInHost::Restart(bool startAgain) {
   Stop();
   if (startAgain && start_) mod_ = start_();
   return mod_;

@@ -12,7 +12,7 @@
 #include "sim/present_window.h"
 #include "sim/world.h"
 
-namespace kvr::host {
+namespace kvr::mod {
 class CppUserModBase;
 }
 
@@ -42,20 +42,20 @@ class StandInHost {
   // mod's folder), sharing this program's copy of the mod's state, so the program can draw the
   // mod's own menu and routes (kvr-viewer). The program needs no exported host interface.
   bool StartLinked(const std::string& modDir, std::string& error);
-  host::CppUserModBase* Mod() const { return mod_; }
+  mod::CppUserModBase* Mod() const { return mod_; }
   // The host's own update, which it makes once per pass of its loop (after every frame here).
   void Update();
   void Stop();
   // What the mod host's reload does: `uninstall_mod`, then (with `startAgain`) `start_mod` of
   // the same module again. Returns the new mod object (not yet initialised), or null.
-  host::CppUserModBase* Restart(bool startAgain);
+  mod::CppUserModBase* Restart(bool startAgain);
   bool Running() const { return mod_ != nullptr; }
 
  private:
   ForwardingHost host_;
-  host::CppUserModBase* mod_ = nullptr;
-  host::CppUserModBase* (*start_)() = nullptr;
-  void (*uninstall_)(host::CppUserModBase*) = nullptr;
+  mod::CppUserModBase* mod_ = nullptr;
+  mod::CppUserModBase* (*start_)() = nullptr;
+  void (*uninstall_)(mod::CppUserModBase*) = nullptr;
 };
 
 // Every line the host's log device received from index `first` on, UTF-8, without line ends.

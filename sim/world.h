@@ -155,6 +155,8 @@ class World final : public host::IHost {
 
   // Charges engine work to the simulated clock when it runs on the thread of the current frame.
   void ChargeEngineTime(uint64_t nanoseconds);
+  // Everything charged on the game thread since the world was made.
+  uint64_t ChargedEngineNanoseconds() const { return chargedTotalNs_.load(); }
   void SetNavigationCosts(const NavigationCosts& costs);
   NavigationCosts Costs() const;
   // Extra capacity of the next path's point array (kAlternatingPathSlack by default).
@@ -265,6 +267,7 @@ class World final : public host::IHost {
   std::atomic<LevelNavigation*> levelNav_{nullptr};
   std::atomic<std::thread::id> frameThread_{};  // the thread inside Tick, none between frames
   std::atomic<uint64_t> chargedNs_{0};          // charged this frame, not yet absorbed
+  std::atomic<uint64_t> chargedTotalNs_{0};
   std::atomic<uint64_t> projectCostNs_{NavigationCosts{}.projectNs};
   std::atomic<uint64_t> findPathCostNs_{NavigationCosts{}.findPathNs};
   std::atomic<uint64_t> raycastCostNs_{NavigationCosts{}.raycastNs};

@@ -57,6 +57,7 @@ void World::Tick(double seconds) {
 void World::ChargeEngineTime(uint64_t nanoseconds) {
   if (nanoseconds == 0 || frameThread_.load() != std::this_thread::get_id()) return;
   chargedNs_.fetch_add(nanoseconds);
+  chargedTotalNs_.fetch_add(nanoseconds);
   simulatedNanoseconds_.fetch_add(nanoseconds);
   if (ownsClock_) AdvanceSimulatedClock(nanoseconds);
 }

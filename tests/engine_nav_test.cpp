@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include "nav/engine_nav.h"
 #include "nav_fixture.h"
@@ -118,6 +119,34 @@ TEST_F(EngineNavTest, ArcRoutesMatchTheLevelNavigationPointForPoint) {
   EXPECT_GT(g_engineCalls, 0);
   EXPECT_EQ(world_.LiveAllocations(), 0);
   EXPECT_EQ(world_.BadFrees(), 0);
+}
+
+// A re-plan's query names the path the thug follows as the one to fill; a leg asked with a copy
+// of that query must get a path of its own and leave the followed one as it was.
+TEST_F(EngineNavTest, ALegNeverFillsThePathTheQueryAsksToRefill) {
+  sim::PathResult followed;
+  sim::EngineFindPath(&followed, &agent_, &query_);
+  ASSERT_EQ(followed.result, sim::kPathSuccess);
+  query_.pathToFill = followed.path;
+  query_.pathToFillController = followed.controller;
+  const sim::NavPath before = *followed.path;
+  const std::vector<aps::NavPoint> points(followed.path->points,
+                                          followed.path->points + followed.path->capacity);
+  Route leg;
+  With(Context(), [&](aps::INav& nav) {
+    EXPECT_TRUE(nav.FindPath({-1000, -500, 0}, {1000, 700, 0}, leg));
+  });
+  ASSERT_GE(leg.size(), 2u);
+  EXPECT_EQ(g_seenQuery.pathToFill, nullptr);
+  EXPECT_EQ(g_seenQuery.pathToFillController, nullptr);
+  EXPECT_EQ(std::memcmp(&before, followed.path, sizeof before), 0)
+      << "the followed path's array, count, capacity or flags changed";
+  EXPECT_EQ(std::memcmp(points.data(), followed.path->points, points.size() * sizeof points[0]), 0)
+      << "the followed path's points changed";
+  EXPECT_EQ(followed.controller->sharedCount, 1);
+  EXPECT_EQ(query_.pathToFill, followed.path) << "the engine's own query is untouched";
+  sim::ReleasePathReference(followed.controller);
+  EXPECT_EQ(world_.LiveAllocations(), 0);
 }
 
 TEST_F(EngineNavTest, LegsRunOnAByteCopyOfTheQueryAndEveryPathIsReleased) {

@@ -86,7 +86,7 @@ TEST_F(StartUpFiles, OversizedFilesAreReportedAndNotOverwritten) {
   const std::string config(kMaxConfigIniBytes + 1, ';');
   test::WriteFile(dir_.File("config.ini"), config);
   test::WriteFile(dir_.File("brain.kvrb"), std::string(8 << 20, 'B'));
-  host::ModRuntime& rt = StartMod();
+  mod::ModRuntime& rt = StartMod();
   const auto lines = Lines();
   ASSERT_GE(lines.size(), 2u);
   EXPECT_EQ(lines[0],

@@ -62,7 +62,7 @@ TEST_F(Avoidance, OnWritesTheSettingsAndOffRestoresTheComponentExactly) {
 }
 
 TEST_F(Avoidance, DeadThugsAndMissingPartsAreLeftAlone) {
-  host::ModRuntime& rt = Start();
+  mod::ModRuntime& rt = Start();
   const auto t = Thug(L"T", {0, 0, 0});
   SetAlive(t, false);
   Discover();

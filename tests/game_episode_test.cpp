@@ -40,7 +40,7 @@ TEST(StickyStyle, KeepsTheStyleOnlyStrictlyInsideBothLimits) {
 TEST_F(Episodes, WithoutTheNetworkTheEmptierSideDecidesAndNoEpisodeOpens) {
   Settings s;
   s.NeuralTactics = false;
-  host::ModRuntime& rt = Start(s);
+  mod::ModRuntime& rt = Start(s);
   const auto me = Thug(L"Me", {0, 0, 0});
   const auto other = Thug(L"Other", {0, -400, 0});
   Discover();
@@ -76,7 +76,7 @@ TEST_F(Episodes, WithoutTheNetworkTheEmptierSideDecidesAndNoEpisodeOpens) {
 }
 
 TEST_F(Episodes, ANetworkDecisionOpensAnEpisodeThatTheNextOneJudges) {
-  host::ModRuntime& rt = Start(Verbose());
+  mod::ModRuntime& rt = Start(Verbose());
   const auto me = Thug(L"Me", {100, 0, 0});
   Discover();
   game::TrackedThug& t = Record(me);
@@ -118,7 +118,7 @@ TEST_F(Episodes, TimeAndDeathEndsWriteTheExactVerboseLine) {
   Settings s;
   s.VerboseLog = true;
   s.EpisodeSeconds = 1.0f;
-  host::ModRuntime& rt = Start(s);
+  mod::ModRuntime& rt = Start(s);
   const auto player = Player({600, 0, 0});
   const auto runner = Thug(L"Runner", {500, 0, 0});
   const auto victim = Thug(L"Victim", {5000, 5000, 0});
@@ -150,7 +150,7 @@ TEST_F(Episodes, TimeAndDeathEndsWriteTheExactVerboseLine) {
 }
 
 TEST_F(Episodes, QuietWithoutVerboseLogButStillLearning) {
-  host::ModRuntime& rt = Start();
+  mod::ModRuntime& rt = Start();
   const auto me = Thug(L"Me", {0, 0, 0});
   Discover();
   game::TrackedThug& t = Record(me);
@@ -167,7 +167,7 @@ TEST_F(Episodes, QuietWithoutVerboseLogButStillLearning) {
 // A pawn the engine reports at a non-finite position judges nothing: the brain refuses the
 // episode, and the thug keeps showing its last real reward, not "nan".
 TEST_F(Episodes, ANonFinitePositionEndsTheEpisodeUnlearnt) {
-  host::ModRuntime& rt = Start();
+  mod::ModRuntime& rt = Start();
   const auto me = Thug(L"Me", {0, 0, 0});
   Discover();
   game::TrackedThug& t = Record(me);
@@ -188,7 +188,7 @@ TEST_F(Episodes, ANonFinitePositionEndsTheEpisodeUnlearnt) {
 
 TEST_F(Episodes, MasterSwitchOffEndsEpisodesAndRestoresAvoidanceOnce) {
   Settings s = Verbose();
-  host::ModRuntime& rt = Start(s);
+  mod::ModRuntime& rt = Start(s);
   const auto me = Thug(L"Me", {0, 0, 0});
   Discover();
   game::TrackedThug& t = Record(me);
@@ -221,7 +221,7 @@ TEST_F(Episodes, MasterSwitchOffEndsEpisodesAndRestoresAvoidanceOnce) {
 }
 
 TEST_F(Episodes, BrainResetDropsRunningEpisodesUnjudgedAndHandsOutFreshGenomes) {
-  host::ModRuntime& rt = Start(Verbose());
+  mod::ModRuntime& rt = Start(Verbose());
   std::vector<sim::ThugObjects> thugs;
   for (int i = 0; i < 3; ++i) thugs.push_back(Thug(L"T" + std::to_wstring(i), {i * 300.0f, 0, 0}));
   Discover();
@@ -244,7 +244,7 @@ TEST_F(Episodes, BrainResetDropsRunningEpisodesUnjudgedAndHandsOutFreshGenomes) 
 }
 
 TEST_F(Episodes, ASmallerPopulationReassignsTheGenomesThatWentAway) {
-  host::ModRuntime& rt = Start();
+  mod::ModRuntime& rt = Start();
   std::vector<sim::ThugObjects> thugs;
   for (int i = 0; i < 8; ++i) thugs.push_back(Thug(L"T" + std::to_wstring(i), {i * 300.0f, 0, 0}));
   Discover();

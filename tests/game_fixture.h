@@ -8,7 +8,7 @@
 #include <string>
 
 #include "game/tracked_thug.h"
-#include "host/mod_runtime.h"
+#include "mod/mod_runtime.h"
 #include "host/mod_state.h"
 #include "mod_fixture.h"
 #include "sim/game_objects.h"
@@ -19,8 +19,8 @@ namespace kvr::test {
 class GameFixture : public ModFixture {
  protected:
   // Starts the mod with these settings and lets the first updates run.
-  host::ModRuntime& Start(const Settings& settings = Settings{}) {
-    host::ModRuntime& rt = StartMod();
+  mod::ModRuntime& Start(const Settings& settings = Settings{}) {
+    mod::ModRuntime& rt = StartMod();
     Publish(settings);
     Tick(3);
     rt_ = &rt;
@@ -89,7 +89,7 @@ class GameFixture : public ModFixture {
     t.playerHitSum = 0.0f;
   }
 
-  host::ModRuntime* rt_ = nullptr;
+  mod::ModRuntime* rt_ = nullptr;
 };
 
 }  // namespace kvr::test

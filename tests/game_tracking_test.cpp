@@ -24,7 +24,7 @@ int32_t TotalUsers(const tactics::Brain& brain) {
 }
 
 TEST_F(Tracking, ControllersOfEveryClassAreTrackedOnceEach) {
-  host::ModRuntime& rt = Start();
+  mod::ModRuntime& rt = Start();
   // An armed controller is also a base one, a boss controller all three: found two and three
   // times by the class searches.
   const auto base = Thug(L"Base", {100, 0, 0});
@@ -55,7 +55,7 @@ TEST_F(Tracking, ControllersOfEveryClassAreTrackedOnceEach) {
 TEST_F(Tracking, NavmeshesAreRecordedWhileEnabledAndDroppedWhenDestroyed) {
   Settings s;
   s.Enabled = false;
-  host::ModRuntime& rt = Start(s);
+  mod::ModRuntime& rt = Start(s);
   void* const slots[sim::kNavSlotCount] = {};
   host::UObject* navmesh =
       sim::SpawnNavMesh(world_, classes_, L"RecastNavMesh-Default", slots, {50, 50, 250});
@@ -75,7 +75,7 @@ TEST_F(Tracking, NavmeshesAreRecordedWhileEnabledAndDroppedWhenDestroyed) {
 }
 
 TEST_F(Tracking, PawnlessControllersAndPawnChanges) {
-  host::ModRuntime& rt = Start(Verbose());
+  mod::ModRuntime& rt = Start(Verbose());
   const auto thug = Thug(L"T", {0, 0, 0});
   host::UObject* pawn = thug.pawn;
   *world_.Field<host::UObject*>(thug.controller, L"Pawn") = nullptr;
@@ -115,7 +115,7 @@ TEST_F(Tracking, PawnlessControllersAndPawnChanges) {
 }
 
 TEST_F(Tracking, ControllerGoneEndsTheEpisodeAndReleasesTheGenome) {
-  host::ModRuntime& rt = Start(Verbose());
+  mod::ModRuntime& rt = Start(Verbose());
   const auto thug = Thug(L"T", {0, 0, 0});
   Discover();
   game::TrackedThug& t = Record(thug);
@@ -132,7 +132,7 @@ TEST_F(Tracking, ControllerGoneEndsTheEpisodeAndReleasesTheGenome) {
 }
 
 TEST_F(Tracking, BossesKeepEngineAvoidanceWhileAffectBossesIsOff) {
-  host::ModRuntime& rt = Start();
+  mod::ModRuntime& rt = Start();
   const auto boss = Thug(L"Boss", {0, 0, 0}, classes_.bossAIController, classes_.bossThug);
   Discover();
   ASSERT_TRUE(Record(boss).avoidanceApplied);
@@ -180,7 +180,7 @@ TEST_F(Tracking, ThugStateFollowsThePawn) {
 TEST_F(Tracking, LostHealthChunksAreSharedByTheThugsInRangeOnly) {
   Settings s;
   s.PlayerHitRadius = 300.0f;
-  host::ModRuntime& rt = Start(s);
+  mod::ModRuntime& rt = Start(s);
   const auto player = Player({0, 0, 0});
   // In range horizontally, whatever the height; the third is just outside, the fourth is near
   // but has no running episode.
@@ -220,7 +220,7 @@ TEST_F(Tracking, LostHealthChunksAreSharedByTheThugsInRangeOnly) {
 TEST_F(Tracking, SpacingSamplesCountTheNearestLiveThug) {
   Settings s;
   s.SpacingDistance = 120.0f;
-  host::ModRuntime& rt = Start(s);
+  mod::ModRuntime& rt = Start(s);
   const auto a = Thug(L"A", {0, 0, 0});
   const auto b = Thug(L"B", {100, 0, 0});
   Discover();
@@ -236,7 +236,7 @@ TEST_F(Tracking, SpacingSamplesCountTheNearestLiveThug) {
 }
 
 TEST_F(Tracking, PlayerRespawnResetsTheBaselineAndTheCamera) {
-  host::ModRuntime& rt = Start();
+  mod::ModRuntime& rt = Start();
   const auto first = Player({0, 0, 0});
   Discover();
   ASSERT_EQ(rt.game.player.pawn, first.pawn);
@@ -254,7 +254,7 @@ TEST_F(Tracking, PlayerRespawnResetsTheBaselineAndTheCamera) {
 }
 
 TEST_F(Tracking, DeleteListenerDropsThugPartsAsTheyGo) {
-  host::ModRuntime& rt = Start(Verbose());
+  mod::ModRuntime& rt = Start(Verbose());
   const auto a = Thug(L"A", {0, 0, 0});
   const auto b = Thug(L"B", {500, 0, 0});
   Discover();
@@ -293,7 +293,7 @@ TEST_F(Tracking, DeleteListenerDropsThugPartsAsTheyGo) {
 // past its object's deletion notice would be read after the engine freed the memory (the
 // sanitizer build reports it); at the end only the thug that stayed is left.
 TEST_F(Tracking, DeletionsFromAnotherThreadWhileTheGameThreadUpdates) {
-  host::ModRuntime& rt = StartMod();  // the game thread started below is the first to tick
+  mod::ModRuntime& rt = StartMod();  // the game thread started below is the first to tick
   rt_ = &rt;
   const auto player = Player({0, 0, 0});
   const auto stay = Thug(L"Stay", {50, 50, 0});

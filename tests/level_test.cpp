@@ -55,6 +55,46 @@ TEST(Level, BadFilesAreRefusedWithAReason) {
   }
 }
 
+// A user's typing mistakes, each named as such rather than as something else.
+TEST(Level, MistakesAreNamedExactly) {
+  const std::string floor = R"("floor": {"min": [-1000, -1000], "max": [1000, 1000], "z": 0})";
+  const struct {
+    std::string text;
+    std::string error;
+  } cases[] = {
+      {"{" + floor + R"(, "boxs": [{"min": [0, 0, 0], "max": [10, 10, 10]}]})",
+       R"(unknown key "boxs" (known: "name", "floor", "boxes", "walls", "player", "spawns"))"},
+      {"{" + floor +
+           R"(, "walls": [{"from": [0, 0], "to": [50, 0], "thickness": 9, "hieght": 1}]})",
+       R"(unknown key "hieght" in a wall (known: "from", "to", "thickness", "height"))"},
+      {"{" + floor + R"(, "player": {"start": [60000, 0]}})",
+       "player start (60000, 0) is outside the floor (x -1000 .. 1000, y -1000 .. 1000)"},
+      {"{" + floor + R"(, "player": {"start": [1500, 0]}})",
+       "player start (1500, 0) is outside the floor (x -1000 .. 1000, y -1000 .. 1000)"},
+      {"{" + floor + R"(, "player": {"start": [990, 0]}})",
+       "player start (990, 0) is within 34 cm of the floor's edge"},
+      {"{" + floor + R"(, "player": {"start": [0, 0], "patrol": [[0, 10], [0, 4000]]}})",
+       "patrol point 2 (0, 4000) is outside the floor (x -1000 .. 1000, y -1000 .. 1000)"},
+      {"{" + floor + R"(, "player": {"begin": [0, 0]}})",
+       R"(unknown key "begin" in "player" (known: "start", "patrol"))"},
+  };
+  for (const auto& c : cases) {
+    Level level;
+    std::string error;
+    EXPECT_FALSE(kvr::sim::ParseLevel(c.text, level, error)) << c.text;
+    EXPECT_EQ(error, c.error);
+  }
+  // A file with a syntax error on its third line says where.
+  kvr::test::TempDir dir;
+  const std::string path = dir.File("level.json");
+  kvr::test::WriteFile(path, "{\n  " + floor + ",\n  \"boxes\": [}\n");
+  Level level;
+  std::string error;
+  ASSERT_FALSE(kvr::sim::LoadLevelFile(path, level, error));
+  EXPECT_EQ(error.rfind(path + ": the level is not valid JSON at line 3, column 13: ", 0), 0u)
+      << error;
+}
+
 TEST(Level, WriteThenReadGivesTheSameLevel) {
   Level level;
   level.name = "round trip";

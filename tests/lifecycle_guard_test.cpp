@@ -7,7 +7,7 @@
 #include <stdexcept>
 
 #include "game_fixture.h"
-#include "host/lifecycle.h"
+#include "mod/lifecycle.h"
 
 namespace kvr {
 namespace {
@@ -15,7 +15,7 @@ namespace {
 class Guards : public test::GameFixture {};
 
 TEST_F(Guards, ShutdownRestoresTheHookedSlots) {
-  host::ModRuntime& rt = StartMod();
+  mod::ModRuntime& rt = StartMod();
   Tick(3);
   test::FakeNavMesh navmesh;
   navmesh.HookInto(rt.game.navmeshes, 0x4242);
@@ -28,24 +28,24 @@ TEST_F(Guards, ShutdownRestoresTheHookedSlots) {
 // A tick passes the entry checks, then waits for the state lock while shutdown (or the
 // engine's exit) holds it. Once it has the lock it must find the flags set and do nothing.
 TEST_F(Guards, ATickThatWaitedForTheLockRunsNothingAfterShutdownOrExit) {
-  host::ModRuntime& rt = StartMod();
+  mod::ModRuntime& rt = StartMod();
   Tick(3);
   const uint64_t ran = rt.game.updatesRun;
   ASSERT_GE(ran, 1u);
   test::FakeNavMesh navmesh;
   navmesh.HookInto(rt.game.navmeshes, 0x4242);
-  rt.guardCount = host::kFaultsBeforeSteppingAside;  // the next update would step aside
+  rt.guardCount = mod::kFaultsBeforeSteppingAside;  // the next update would step aside
   rt.gameExitSeen = true;
   Tick(1);  // the clock moves on; the entry checks turn this tick away
-  host::RunFaultGuard(rt);
+  mod::RunFaultGuard(rt);
   EXPECT_EQ(rt.game.updatesRun, ran);
-  EXPECT_EQ(Count(host::kSteppedAsideMessage), 0);
+  EXPECT_EQ(Count(mod::kSteppedAsideMessage), 0);
   EXPECT_EQ(navmesh.Slot(game::kSlotFindPath), reinterpret_cast<uintptr_t>(&game::FindPathHook))
       << "the engine is going away: its navmeshes are left alone";
   rt.gameExitSeen = false;
   rt.shuttingDown = true;
   rt.guardCount = 0;
-  host::RunFaultGuard(rt);
+  mod::RunFaultGuard(rt);
   EXPECT_EQ(rt.game.updatesRun, ran);
   rt.game.navmeshes.clear();
 }
@@ -75,12 +75,12 @@ TEST_F(Guards, ATickFromInsideTheUpdateIsTurnedAwayInsteadOfDeadlocking) {
   host::UObject* actor = world_.Spawn(*classes_.actor, L"Inner", {.ticks = true});
   ReenteringHost reentering(world_, actor);
   host::SetHost(&reentering);
-  host::ModRuntime& rt = Start();
+  mod::ModRuntime& rt = Start();
   const auto thug = Thug(L"T", {0, 0, 0});
   Discover();
   EXPECT_GE(reentering.nestedTicks, 1);
   EXPECT_TRUE(Record(thug).avoidanceApplied);
-  EXPECT_FALSE(host::InsideUpdate()) << "cleared once the update is over";
+  EXPECT_FALSE(game::InsideUpdate()) << "cleared once the update is over";
   mod_.reset();
   host::SetHost(&host_);
   (void)rt;
@@ -117,9 +117,9 @@ TEST_F(Guards, NoExceptionReachesTheHost) {
   ThrowingHost throwing(world_);
   host::SetHost(&throwing);
   throwing.throwOnAdd = true;
-  mod_ = std::make_unique<host::KorvathPalimarNeuralNav>();
-  host::ModRuntime& rt = host::ModRuntime::Get();
-  EXPECT_NO_THROW(host::StartUp(rt, dir_.Path().wstring()));
+  mod_ = std::make_unique<mod::KorvathPalimarNeuralNav>();
+  mod::ModRuntime& rt = mod::ModRuntime::Get();
+  EXPECT_NO_THROW(mod::StartUp(rt, dir_.Path().wstring()));
   EXPECT_FALSE(rt.initialized) << "no delete listener, no pointers kept: the mod stays idle";
   EXPECT_TRUE(Contains(Lines(), "start-up failed: std::bad_alloc"));
   Tick(3);
@@ -127,7 +127,7 @@ TEST_F(Guards, NoExceptionReachesTheHost) {
   mod_.reset();
 
   throwing.throwOnAdd = false;
-  host::ModRuntime& second = StartMod();
+  mod::ModRuntime& second = StartMod();
   Tick(3);
   throwing.throwOnFind = true;
   EXPECT_NO_THROW(Tick(12));
@@ -138,7 +138,7 @@ TEST_F(Guards, NoExceptionReachesTheHost) {
   EXPECT_NO_THROW(mod_.reset());
   EXPECT_TRUE(Contains(Lines(), "shutdown failed: listener list locked"));
 
-  host::ModRuntime& third = StartMod();
+  mod::ModRuntime& third = StartMod();
   Tick(3);
   EXPECT_NO_THROW(world_.Shutdown());
   EXPECT_TRUE(third.gameExitSeen);
@@ -150,9 +150,9 @@ TEST_F(Guards, NoExceptionReachesTheHost) {
 TEST_F(Guards, WithoutAModulePathNoFileIsWrittenAnywhere) {
   const std::filesystem::path before = std::filesystem::current_path();
   std::filesystem::current_path(dir_.Path());
-  mod_ = std::make_unique<host::KorvathPalimarNeuralNav>();
-  host::ModRuntime& rt = host::ModRuntime::Get();
-  host::StartUp(rt, L"");
+  mod_ = std::make_unique<mod::KorvathPalimarNeuralNav>();
+  mod::ModRuntime& rt = mod::ModRuntime::Get();
+  mod::StartUp(rt, L"");
   const auto lines = Lines();
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0],

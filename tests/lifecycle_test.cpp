@@ -7,9 +7,9 @@
 #include <regex>
 #include <thread>
 
-#include "host/lifecycle.h"
-#include "host/mod.h"
-#include "host/mod_runtime.h"
+#include "mod/lifecycle.h"
+#include "mod/mod.h"
+#include "mod/mod_runtime.h"
 #include "mod_fixture.h"
 #include "platform/text.h"
 #include "settings/config_ini.h"
@@ -22,13 +22,13 @@ namespace {
 class Lifecycle : public test::ModFixture {};
 
 TEST_F(Lifecycle, StartUpWritesConfigLogsThreeLinesAndASecondStartReadsThem) {
-  mod_ = std::make_unique<host::KorvathPalimarNeuralNav>();
-  host::ModRuntime& rt = host::ModRuntime::Get();
+  mod_ = std::make_unique<mod::KorvathPalimarNeuralNav>();
+  mod::ModRuntime& rt = mod::ModRuntime::Get();
   Tick(3);  // before start-up every tick is ignored, not even counted
   EXPECT_EQ(rt.tickGate.callsWhileUnknown.load(), 0u);
   EXPECT_EQ(rt.game.updatesRun, 0u);
 
-  host::StartUp(rt, dir_.Path().wstring());
+  mod::StartUp(rt, dir_.Path().wstring());
   const auto lines = Lines();
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0],
@@ -56,7 +56,7 @@ TEST_F(Lifecycle, StartUpWritesConfigLogsThreeLinesAndASecondStartReadsThem) {
   EXPECT_EQ(host_.removeListenerCalls.load(), 1);
   ASSERT_TRUE(std::filesystem::exists(dir_.File("brain.kvrb")));
 
-  host::ModRuntime& again = StartMod();
+  mod::ModRuntime& again = StartMod();
   EXPECT_NE(&again, &rt);
   const auto second = Lines();
   ASSERT_EQ(second.size(), 6u);
@@ -73,18 +73,18 @@ TEST_F(Lifecycle, ReceiveTickIsLookedUpOnlyOnCalls1And1025And2049) {
   sim::World bare;  // no game classes: the name "ReceiveTick" does not exist yet
   sim::ForwardingHost counting(bare);
   host::SetHost(&counting);
-  mod_ = std::make_unique<host::KorvathPalimarNeuralNav>();
-  host::ModRuntime& rt = host::ModRuntime::Get();
-  host::StartUp(rt, dir_.Path().wstring());
+  mod_ = std::make_unique<mod::KorvathPalimarNeuralNav>();
+  mod::ModRuntime& rt = mod::ModRuntime::Get();
+  mod::StartUp(rt, dir_.Path().wstring());
   auto* anyFunction = reinterpret_cast<host::UFunction*>(&bare);
-  host::TickEntry(rt, nullptr, nullptr, nullptr);  // a null function is not even counted
+  mod::TickEntry(rt, nullptr, nullptr, nullptr);  // a null function is not even counted
   EXPECT_EQ(rt.tickGate.callsWhileUnknown.load(), 0u);
-  for (int call = 1; call <= 2049; ++call) host::TickEntry(rt, nullptr, anyFunction, nullptr);
+  for (int call = 1; call <= 2049; ++call) mod::TickEntry(rt, nullptr, anyFunction, nullptr);
   EXPECT_EQ(counting.findNameCalls.load(), 3);
   bare.Names().Add(L"ReceiveTick");
-  for (int call = 2050; call <= 3072; ++call) host::TickEntry(rt, nullptr, anyFunction, nullptr);
+  for (int call = 2050; call <= 3072; ++call) mod::TickEntry(rt, nullptr, anyFunction, nullptr);
   EXPECT_EQ(rt.tickGate.receiveTickIndex.load(), 0u);
-  host::TickEntry(rt, nullptr, anyFunction, nullptr);  // call 3073
+  mod::TickEntry(rt, nullptr, anyFunction, nullptr);  // call 3073
   EXPECT_EQ(counting.findNameCalls.load(), 4);
   EXPECT_EQ(rt.tickGate.receiveTickIndex.load(), bare.Names().Find(L"ReceiveTick"));
   EXPECT_EQ(rt.game.updatesRun, 0u);
@@ -93,7 +93,7 @@ TEST_F(Lifecycle, ReceiveTickIsLookedUpOnlyOnCalls1And1025And2049) {
 }
 
 TEST_F(Lifecycle, OnlyTheFirstTickingThreadRunsTheUpdate) {
-  host::ModRuntime& rt = StartMod();
+  mod::ModRuntime& rt = StartMod();
   Tick(3);
   const uint64_t ran = rt.game.updatesRun;
   ASSERT_GE(ran, 1u);
@@ -105,7 +105,7 @@ TEST_F(Lifecycle, OnlyTheFirstTickingThreadRunsTheUpdate) {
 }
 
 TEST_F(Lifecycle, TwentiethFaultStepsTheModAsideOnTheNextTickOnce) {
-  host::ModRuntime& rt = StartMod();
+  mod::ModRuntime& rt = StartMod();
   test::FakeNavMesh navmesh;  // hooked: its slots must come back
   navmesh.HookInto(rt.game.navmeshes, 0x1234);
 
@@ -114,20 +114,20 @@ TEST_F(Lifecycle, TwentiethFaultStepsTheModAsideOnTheNextTickOnce) {
   for (int frame = 0; frame < 40 && rt.guardCount < 19; ++frame) Tick(1, 0.6);
   EXPECT_EQ(rt.guardCount, 19u);
   EXPECT_EQ(rt.totalFaults, 19u);
-  EXPECT_EQ(Count(host::kSteppedAsideMessage), 0);
+  EXPECT_EQ(Count(mod::kSteppedAsideMessage), 0);
   EXPECT_FALSE(rt.reshapingDisabled);
   Tick(1, 0.6);
   EXPECT_EQ(rt.guardCount, 20u);
-  EXPECT_EQ(Count(host::kSteppedAsideMessage), 0);
+  EXPECT_EQ(Count(mod::kSteppedAsideMessage), 0);
   Tick(1, 0.6);  // trips here
-  EXPECT_EQ(Count(host::kSteppedAsideMessage), 1);
-  EXPECT_EQ(rt.pathSafetyStatus, host::kSteppedAsideMessage);
+  EXPECT_EQ(Count(mod::kSteppedAsideMessage), 1);
+  EXPECT_EQ(rt.pathSafetyStatus, mod::kSteppedAsideMessage);
   EXPECT_TRUE(rt.reshapingDisabled);
   EXPECT_FALSE(rt.game.navmeshes[navmesh.Object()].hooked);
   EXPECT_EQ(navmesh.Slot(game::kSlotFindPath), 0x1234u);
   const uint64_t updates = rt.game.updatesRun;
   Tick(10, 0.6);
-  EXPECT_EQ(Count(host::kSteppedAsideMessage), 1);
+  EXPECT_EQ(Count(mod::kSteppedAsideMessage), 1);
   EXPECT_EQ(rt.game.updatesRun, updates);
   EXPECT_EQ(rt.totalFaults, 20u);
   EXPECT_EQ(host_.corruptObjectsHandedOut.load(), 20);
@@ -135,7 +135,7 @@ TEST_F(Lifecycle, TwentiethFaultStepsTheModAsideOnTheNextTickOnce) {
 }
 
 TEST_F(Lifecycle, AfterTheObjectArrayShutdownTheDestructorTouchesNothing) {
-  host::ModRuntime& rt = StartMod();
+  mod::ModRuntime& rt = StartMod();
   Tick(3);
   test::FakeNavMesh navmesh;
   navmesh.HookInto(rt.game.navmeshes, 0x1234);

@@ -37,7 +37,7 @@ class Snapshot : public test::GameFixture {
 };
 
 TEST_F(Snapshot, StatusRowsBeforeAnyLevel) {
-  host::ModRuntime& rt = Start();
+  mod::ModRuntime& rt = Start();
   Discover();
   rt.game.frameRate = 59.97;
   const game::MenuSnapshot s = Build();
@@ -64,7 +64,7 @@ TEST_F(Snapshot, StatusRowsBeforeAnyLevel) {
 }
 
 TEST_F(Snapshot, StatusRowsOfARunningLevel) {
-  host::ModRuntime& rt = Start();
+  mod::ModRuntime& rt = Start();
   const auto player = Player({0, 0, 0});
   const auto a = Thug(L"A", {100, 0, 0});
   const auto b = Thug(L"B", {200, 0, 0});
@@ -116,7 +116,7 @@ TEST_F(Snapshot, StatusRowsOfARunningLevel) {
 }
 
 TEST_F(Snapshot, ThugRowsNearestFirstAndTheHookFigures) {
-  host::ModRuntime& rt = Start();
+  mod::ModRuntime& rt = Start();
   const auto far = Thug(L"Far", {0, 900, 0}, classes_.bossAIController, classes_.bossThug);
   const auto near = Thug(L"Near", {0, -300, 4000});
   const auto mid = Thug(L"Mid", {500, 0, 0});
@@ -179,7 +179,7 @@ TEST_F(Snapshot, RouteLinesFollowAgeLengthAndTheCameraCutOff) {
   Settings settings;
   settings.ShowPathOverlay = true;
   settings.OverlayMaxDistance = 4000.0f;
-  host::ModRuntime& rt = Start(settings);
+  mod::ModRuntime& rt = Start(settings);
   const auto player = Player({0, 0, 0});
   const auto close = Thug(L"Close", {1000, 0, 0});
   const auto distant = Thug(L"Distant", {0, 6000, 0});
@@ -242,7 +242,7 @@ TEST_F(Snapshot, RouteLinesFollowAgeLengthAndTheCameraCutOff) {
 // is never written again, while one it let go of is refilled instead of reallocated.
 TEST_F(Snapshot, PublishingRateAndStorage) {
   Settings settings;
-  host::ModRuntime& rt = Start(settings);
+  mod::ModRuntime& rt = Start(settings);
   Thug(L"T", {0, 0, 0});
   auto countIn = [&](double seconds) {
     std::set<double> times;

@@ -7,9 +7,9 @@
 #include <memory>
 #include <string>
 
-#include "host/lifecycle.h"
-#include "host/mod.h"
-#include "host/mod_runtime.h"
+#include "mod/lifecycle.h"
+#include "mod/mod.h"
+#include "mod/mod_runtime.h"
 #include "nav/navmesh_table.h"
 #include "platform/text.h"
 #include "sim/forwarding_host.h"
@@ -47,10 +47,10 @@ class ModFixture : public ::testing::Test {
     SetLogDevices(nullptr);
   }
 
-  host::ModRuntime& StartMod() {
-    mod_ = std::make_unique<host::KorvathPalimarNeuralNav>();
-    host::ModRuntime& rt = host::ModRuntime::Get();
-    host::StartUp(rt, dir_.Path().wstring());
+  mod::ModRuntime& StartMod() {
+    mod_ = std::make_unique<mod::KorvathPalimarNeuralNav>();
+    mod::ModRuntime& rt = mod::ModRuntime::Get();
+    mod::StartUp(rt, dir_.Path().wstring());
     return rt;
   }
   void Tick(int frames, double seconds = 0.1) {
@@ -73,7 +73,7 @@ class ModFixture : public ::testing::Test {
   sim::World world_;
   sim::GameClasses classes_;
   sim::ForwardingHost host_;
-  std::unique_ptr<host::KorvathPalimarNeuralNav> mod_;
+  std::unique_ptr<mod::KorvathPalimarNeuralNav> mod_;
 };
 
 }  // namespace kvr::test

@@ -7,28 +7,28 @@
 #include <new>
 #include <stdexcept>
 
-#include "host/mod.h"
+#include "mod/mod.h"
 #include "host/msvc_std.h"
 #include "mod_fixture.h"
 
 namespace kvr {
 namespace {
 
-using host::CppUserModBase;
-using host::HostVTable;
+using mod::CppUserModBase;
+using mod::HostVTable;
 
 static_assert(sizeof(CppUserModBase) == CppUserModBase::kHostObjectSize + sizeof(void*));
 
 class ModObject : public test::ModFixture {};
 
 TEST_F(ModObject, TheHostFindsItsMembersAndSlotsWhereItsOwnClassHasThem) {
-  auto* mod = new host::KorvathPalimarNeuralNav();
+  auto* mod = new mod::KorvathPalimarNeuralNav();
   auto* raw = reinterpret_cast<unsigned char*>(mod);
   const auto* table = *reinterpret_cast<const HostVTable* const*>(raw);
-  EXPECT_EQ(table->destroy, &host::detail::DestroyMod<host::KorvathPalimarNeuralNav>);
-  EXPECT_EQ(table->onUpdate, &host::detail::UpdateMod<host::KorvathPalimarNeuralNav>);
-  EXPECT_EQ(table->onUnrealInit, &host::detail::UnrealInitMod<host::KorvathPalimarNeuralNav>);
-  for (HostVTable::Event slot : table->others) EXPECT_EQ(slot, &host::detail::IgnoreHostEvent);
+  EXPECT_EQ(table->destroy, &mod::detail::DestroyMod<mod::KorvathPalimarNeuralNav>);
+  EXPECT_EQ(table->onUpdate, &mod::detail::UpdateMod<mod::KorvathPalimarNeuralNav>);
+  EXPECT_EQ(table->onUnrealInit, &mod::detail::UnrealInitMod<mod::KorvathPalimarNeuralNav>);
+  for (HostVTable::Event slot : table->others) EXPECT_EQ(slot, &mod::detail::IgnoreHostEvent);
 
   const auto text = [raw](size_t offset) {
     return msvc::Text(*reinterpret_cast<const msvc::WString*>(raw + offset));
@@ -46,18 +46,18 @@ TEST_F(ModObject, TheHostFindsItsMembersAndSlotsWhereItsOwnClassHasThem) {
 
   // The host's update and every other event it may send are no-ops; uninstall's deleting
   // destructor shuts down and frees what start_mod allocated (AddressSanitizer checks the free).
-  host::HostCallOnUpdate(mod);
+  mod::HostCallOnUpdate(mod);
   for (HostVTable::Event slot : table->others) slot(mod);
   EXPECT_TRUE(Lines().empty());
-  host::ModRuntime& rt = host::ModRuntime::Get();
-  host::HostDelete(mod);
+  mod::ModRuntime& rt = mod::ModRuntime::Get();
+  mod::HostDelete(mod);
   EXPECT_TRUE(rt.shuttingDown);
 }
 
 // A mod class of the tests' own, to see each slot reach the member it stands for.
 extern const HostVTable kProbeTable;
 
-struct ProbeMod final : host::CppUserModBase {
+struct ProbeMod final : mod::CppUserModBase {
   explicit ProbeMod(int& destroyed) : CppUserModBase(kProbeTable), destroyed_(destroyed) {}
   ~ProbeMod() { ++destroyed_; }
   void on_update() { ++updates; }
@@ -71,26 +71,26 @@ struct ProbeMod final : host::CppUserModBase {
   int& destroyed_;
 };
 
-const HostVTable kProbeTable = host::MakeHostVTable<ProbeMod>();
+const HostVTable kProbeTable = mod::MakeHostVTable<ProbeMod>();
 
 TEST(ModObjectTable, SlotsReachTheirMembersAndNothingUnwindsIntoTheHost) {
   int destroyed = 0;
   auto* probe = new ProbeMod(destroyed);
-  host::HostCallOnUpdate(probe);
-  host::HostCallOnUnrealInit(probe);
-  host::HostCallOnUpdate(probe);
+  mod::HostCallOnUpdate(probe);
+  mod::HostCallOnUnrealInit(probe);
+  mod::HostCallOnUpdate(probe);
   EXPECT_EQ(probe->updates, 2);
   EXPECT_EQ(probe->inits, 1);
   probe->throwOnInit = true;
-  host::HostCallOnUnrealInit(probe);  // the exception stops at the slot
+  mod::HostCallOnUnrealInit(probe);  // the exception stops at the slot
   EXPECT_EQ(probe->inits, 2);
-  host::HostDelete(probe);
+  mod::HostDelete(probe);
   EXPECT_EQ(destroyed, 1);
 
   // Without the free flag, slot 0 only destroys: the memory stays the caller's.
   alignas(ProbeMod) unsigned char storage[sizeof(ProbeMod)];
   auto* inPlace = new (storage) ProbeMod(destroyed);
-  EXPECT_EQ(host::TableOf(inPlace).destroy(inPlace, 0), inPlace);
+  EXPECT_EQ(mod::TableOf(inPlace).destroy(inPlace, 0), inPlace);
   EXPECT_EQ(destroyed, 2);
 }
 
@@ -98,10 +98,10 @@ TEST(ModObjectWithoutHost, StaysInertAndSaysSo) {
   host::SetHost(nullptr);
   testing::internal::CaptureStderr();
   {
-    host::KorvathPalimarNeuralNav mod;
+    mod::KorvathPalimarNeuralNav mod;
     EXPECT_FALSE(mod.Hosted());
-    host::HostCallOnUnrealInit(&mod);
-    EXPECT_FALSE(host::ModRuntime::Get().initialized) << "no start-up, so no files";
+    mod::HostCallOnUnrealInit(&mod);
+    EXPECT_FALSE(mod::ModRuntime::Get().initialized) << "no start-up, so no files";
   }
   const std::string said = testing::internal::GetCapturedStderr();
 #if !defined(_WIN32)  // on Windows the line goes to the debugger output (MsvcHost tests read it)

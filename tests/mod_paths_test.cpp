@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "host/mod_paths.h"
+#include "game/mod_paths.h"
 #include "platform/module.h"
 
-namespace kvr::host {
+namespace kvr::game {
 namespace {
 
 TEST(ModPaths, DirectoryIsTheParentOfTheDllFolder) {
@@ -46,4 +46,4 @@ TEST(ModPaths, ThisModuleHasAPath) {
 }
 
 }  // namespace
-}  // namespace kvr::host
+}  // namespace kvr::game

@@ -48,7 +48,7 @@ class NavHookInstaller : public test::ModFixture {
     return game::ReadSlot(r.navmesh, offset);
   }
 
-  host::ModRuntime* rt_ = nullptr;
+  mod::ModRuntime* rt_ = nullptr;
 };
 
 TEST_F(NavHookInstaller, ExactBuildIsHookedWithItsReflectedQueryExtentAndRestored) {
@@ -208,6 +208,10 @@ TEST_F(NavHookInstaller, RestoreLeavesASlotSomebodyElseChangedSince) {
   EXPECT_EQ(Slot(r, game::kSlotFindPath), kLoad + 0x1A00010);
   EXPECT_EQ(Slot(r, game::kSlotFindPathHierarchical), kLoad + 0x999);
   EXPECT_FALSE(r.hooked);
+  EXPECT_TRUE(r.slotTakenOver);
+  // The navmesh goes with this test's world: nothing can put the hook back into it, so the next
+  // mod object need not inherit this one's FindPath.
+  rt_->game.navmeshes.clear();
 }
 
 TEST_F(NavHookInstaller, AHookWithNoAcceptedFindPathAnswersAPlainFailure) {

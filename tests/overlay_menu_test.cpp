@@ -88,12 +88,18 @@ TEST_F(MenuTest, StatusTabCountsInMenuOrderAndColoursTheState) {
   const DrawnText* waiting = FindText(texts, "WAITING FOR THUG PATHS");
   ASSERT_TRUE(waiting);
   EXPECT_EQ(waiting->colour, ImGui::ColorConvertFloat4ToU32(ImVec4(1.0f, 0.78f, 0.25f, 1.0f)));
-  // Arc Left: 4 episodes, reward sum 2.0, in its own colour; styles without episodes read 0.
+  // Arc Left: 4 episodes, reward sum 2.0, in its own colour; a style without episodes has no
+  // average yet: a grey "-", never 0.000.
   const DrawnText* arcLeft = FindText(texts, "Arc Left");
   ASSERT_TRUE(arcLeft);
   EXPECT_EQ(arcLeft->colour, IM_COL32(64, 192, 255, 255));
   EXPECT_TRUE(FindText(texts, "0.500"));
-  EXPECT_TRUE(FindText(texts, "0.000"));
+  EXPECT_FALSE(FindText(texts, "0.000"));
+  int dashes = 0;
+  for (const DrawnText& t : texts)
+    dashes += t.text == "-" &&
+              t.colour == ImGui::ColorConvertFloat4ToU32(ImVec4(0.65f, 0.65f, 0.70f, 1.0f));
+  EXPECT_EQ(dashes, aps::kStyleCount - 1);
 
   game::MenuSnapshot aside = SampleSnapshot();
   aside.reshapingDisabled = true;
@@ -251,6 +257,7 @@ TEST_F(MenuTest, NetworkAndThugTablesShowTheSnapshot) {
   for (const char* part : {"(boss", "12.3", "50%", "WeaveLeft(exp"})
     EXPECT_NE(boss->text.find(part), std::string::npos) << part << " in " << boss->text;
   EXPECT_TRUE(FindText(texts, "0.750"));
+  EXPECT_TRUE(FindText(texts, "Network outputs"));  // the header is not cut by its column
   // No reward yet: a grey "-" on the fresh thug's row.
   int greyDashes = 0;
   for (const DrawnText& t : texts) {

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "nav/path_reshape.h"
+#include "nav/write_back.h"
 #include "nav_fixture.h"
 #include "sim/game_objects.h"
 #include "sim/nav/detour_nav.h"

@@ -78,7 +78,40 @@ TEST(ReportModLog, ReshapeLines) {
   EXPECT_FLOAT_EQ(r.engineCm, 2400.0f);
   EXPECT_FLOAT_EQ(r.newCm, 2911.0f);
   EXPECT_EQ(r.queries, 57);
+  EXPECT_EQ(r.fromMemory, 0) << "a line without the memo's figure";
   EXPECT_FLOAT_EQ(r.ms, 0.83f);
+
+  ASSERT_TRUE(ParseReshapeLine(
+      "reshaped P: Arc Right, 3 -> 6 points, 900 -> 1010 cm, 190 queries, 41 from memory, "
+      "0.52 ms",
+      r));
+  EXPECT_EQ(r.style, 2);
+  EXPECT_EQ(r.queries, 190);
+  EXPECT_EQ(r.fromMemory, 41);
+  EXPECT_FLOAT_EQ(r.ms, 0.52f);
+  EXPECT_FALSE(ParseReshapeLine(
+      "reshaped P: Arc Right, 3 -> 6 points, 900 -> 1010 cm, 19 queries, 41 from memory, 0.5 ms",
+      r))
+      << "more answered from memory than asked";
+}
+
+TEST(ReportModLog, CostLines) {
+  CostLine c;
+  ASSERT_TRUE(
+      ParseCostLine("[KorvathNeuralNav] cost per frame since start: game thread 8.25 us "
+                    "avg, 180.0 us p99, 2104.5 us max over 36000 frames",
+                    c));
+  EXPECT_DOUBLE_EQ(c.meanUs, 8.25);
+  EXPECT_DOUBLE_EQ(c.p99Us, 180.0);
+  EXPECT_DOUBLE_EQ(c.maxUs, 2104.5);
+  EXPECT_EQ(c.frames, 36000u);
+  for (const char* bad : {
+           "cost per frame since start: game thread 8.25 us avg, 180.0 us p99, 2104.5 us max",
+           "cost per frame since start: game thread 8.25 us avg, 180.0 us p99, 90.0 us max over "
+           "5 frames",  // a largest frame below the 99th percentile is no measurement
+           "cost per frame since start: game thread x us avg, 1 us p99, 2 us max over 5 frames",
+       })
+    EXPECT_FALSE(ParseCostLine(bad, c)) << bad;
 }
 
 TEST(ReportStats, MeanAndStandardError) {
@@ -154,6 +187,7 @@ MatchRecord SampleRecord() {
     t.line.engineCm = 1000.0f;
     t.line.newCm = 1200.0f;
     t.line.queries = 30;
+    t.line.fromMemory = i % 2 ? 6 : 0;
     t.line.ms = i == 17 ? 2.5f : 0.5f;
     r.reshapes.push_back(t);
   }
@@ -165,6 +199,9 @@ MatchRecord SampleRecord() {
   r.game.spacingSamples = 10;
   r.game.plans = 100;
   r.game.failedPlans = 3;
+  r.game.frames = 18000;
+  r.game.modelledNavigationSeconds = 9.0;
+  r.modCost = {8.5, 190.0, 2100.0, 18000};
   r.brain = {true, "", 250, 5, 0.01f, 250, 8};
   return r;
 }
@@ -182,6 +219,7 @@ TEST(ReportSummary, FiguresFromTheRecord) {
   EXPECT_NEAR(s.meanBuildMs, (39 * 0.5 + 2.5) / 40.0, 1e-6);
   EXPECT_NEAR(s.maxBuildMs, 2.5, 1e-6);
   EXPECT_NEAR(s.queriesPerBuild, 30.0, 1e-9);
+  EXPECT_NEAR(s.engineQueriesPerBuild, 27.0, 1e-9) << "half the builds answered 6 from memory";
   EXPECT_NEAR(s.lengthGain, 0.2, 1e-6);
   EXPECT_DOUBLE_EQ(s.simMinutes, 10.0);
   EXPECT_DOUBLE_EQ(s.speed, 150.0);
@@ -192,8 +230,11 @@ TEST(ReportSummary, FiguresFromTheRecord) {
   // The mod's exploration schedule after 250 episodes with the default settings.
   EXPECT_NEAR(s.explorationEnd, 0.3 + (0.05 - 0.3) * 250.0 / 600.0, 1e-6);
   const std::string table = SummaryTable(s);
-  for (const char* text : {"policy learned", "died 50", "Wide Left", "100 thug plans",
-                           "2.50 ms largest", "player chunks lost 3.00"})
+  for (const char* text :
+       {"policy learned", "died 50", "Wide Left", "100 thug plans", "2.50 ms largest",
+        "player chunks lost 3.00", "30.0 asked, 27.0 run on the engine, 3.0 repeats",
+        "8.50 us avg, 190.0 us p99, 2100.0 us max over 18000 frames",
+        "500.0 us per frame over 18000 frames"})
     EXPECT_NE(table.find(text), std::string::npos) << text << "\n" << table;
 }
 
@@ -211,8 +252,8 @@ TEST(ReportSummary, JsonHoldsEveryFigureAndReadsBack) {
   for (const char* key : {"playerChunksPerMinute", "thugDeathsPerMinute", "thugDamagePerMinute",
                           "meanSpacingCm", "playerChunksLost", "thugDeaths", "thugDamage"})
     EXPECT_TRUE(j["game"][key].is_number()) << key;
-  for (const char* key :
-       {"plans", "reshaped", "kept", "failed", "meanBuildMs", "maxBuildMs", "queriesPerBuild"})
+  for (const char* key : {"plans", "reshaped", "kept", "failed", "meanBuildMs", "maxBuildMs",
+                          "queriesPerBuild", "engineQueriesPerBuild"})
     EXPECT_TRUE(j["reshaping"][key].is_number()) << key;
 
   MatchSummary back;
@@ -223,6 +264,15 @@ TEST(ReportSummary, JsonHoldsEveryFigureAndReadsBack) {
   EXPECT_TRUE(std::isnan(back.tailReward));
   EXPECT_DOUBLE_EQ(back.chunksPerMinute, s.chunksPerMinute);
   EXPECT_EQ(back.reshaped, s.reshaped);
+  EXPECT_DOUBLE_EQ(back.engineQueriesPerBuild, s.engineQueriesPerBuild);
+  EXPECT_TRUE(j["modCostPerFrame"]["overlayMeanUs"].is_null()) << "no overlay in a match";
+  EXPECT_DOUBLE_EQ(j["modCostPerFrame"]["gameThreadP99Us"], 190.0);
+  EXPECT_EQ(back.modCost.frames, 18000u);
+  EXPECT_DOUBLE_EQ(back.modCost.meanUs, 8.5);
+  EXPECT_DOUBLE_EQ(back.modelledNavigationUsPerFrame, 500.0);
+  record.modCost = {};
+  EXPECT_TRUE(json::parse(SummaryJson(Summarize(record)))["modCostPerFrame"].is_null())
+      << "a mod that reported no cost";
   EXPECT_EQ(back.brain.generation, 5u);
   EXPECT_EQ(SummaryJson(back), text);  // nothing lost on the way
 

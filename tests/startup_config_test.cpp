@@ -14,7 +14,7 @@ class StartupConfig : public test::ModFixture {};
 TEST_F(StartupConfig, AConfigThatCannotBeWrittenIsReportedAndTheDefaultsRun) {
   // A folder where the writer's temporary file has to go: no file can be made there.
   std::filesystem::create_directory(dir_.File("config.ini.tmp"));
-  host::ModRuntime& rt = StartMod();
+  mod::ModRuntime& rt = StartMod();
   const std::string status = "config.ini not found - using defaults; could not write config.ini";
   EXPECT_EQ(rt.configStatus, status);
   ASSERT_FALSE(Lines().empty());

@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <memory>
 
-#include "host/lifecycle.h"
-#include "host/mod.h"
-#include "host/mod_runtime.h"
+#include "mod/lifecycle.h"
+#include "mod/mod.h"
+#include "mod/mod_runtime.h"
 #include "host/mod_state.h"
 #include "mod_fixture.h"
 #include "platform/text.h"
@@ -32,7 +32,7 @@ class Update : public test::ModFixture {
     ++state.settingsVersion;
   }
 
-  host::ModRuntime* rt_ = nullptr;
+  mod::ModRuntime* rt_ = nullptr;
 };
 
 TEST_F(Update, FindsTheNavigationSystemOnceAndLogsItsLayouts) {

@@ -20,8 +20,15 @@ void AddArenaOptions(CLI::App* command, PlayOptions& options) {
   command->add_option("--minutes", options.minutes, "Simulated minutes to play")
       ->check(CLI::Range(0.001, 1440.0))
       ->capture_default_str();
+  // A negative seed would silently wrap around to a huge one.
   command->add_option("--seed", options.seed, "Seed of the arena's random events")
+      ->check(CLI::NonNegativeNumber)
       ->capture_default_str();
+  // The rules' frameSeconds range (0.001 .. 0.25 s) in frames per second.
+  command
+      ->add_option("--fps", options.fps,
+                   "Simulated frames per second, overriding the rules file's frameSeconds")
+      ->check(CLI::Range(4.0, 1000.0));
   command->add_option("--mod-binary", options.modBinary,
                       "The mod module to install (default: the one next to kvr-sim)");
   command->add_option("--nav-cache", options.navCacheDir,

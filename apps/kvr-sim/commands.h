@@ -31,6 +31,12 @@ void AddMatchCommand(CLI::App& app);
 // `kvr-sim study`: matches under every policy over several seeds, in parallel processes.
 void AddStudyCommand(CLI::App& app);
 
+// `kvr-sim soak`: simulated hours of the living arena with hot reloads, judged for leaks.
+void AddSoakCommand(CLI::App& app);
+
+// `kvr-sim tune`: the settings profile that minimises the learned policy's largest regret.
+void AddTuneCommand(CLI::App& app);
+
 // --level, --rules, --thugs, --minutes, --seed, --mod-binary, --nav-cache, --workers,
 // --no-engine-allocator.
 void AddArenaOptions(CLI::App* command, PlayOptions& options);

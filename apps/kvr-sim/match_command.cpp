@@ -13,6 +13,7 @@
 
 #include "commands.h"
 #include "sim/match/match_run.h"
+#include "sim/report/report_files.h"
 
 namespace kvr::sim::cli {
 
@@ -31,6 +32,20 @@ void DrawProgress(const MatchProgress& p) {
                p.simSeconds / 60.0, p.totalSeconds / 60.0,
                static_cast<unsigned long long>(p.episodes), speed);
   std::fflush(stderr);
+}
+
+CLI::Validator PolicyValidator() {
+  return CLI::Validator(
+      [](std::string& text) {
+        report::Policy p;
+        if (report::ParsePolicy(text, p)) return std::string();
+        std::string styles;
+        for (int i = 0; i < aps::kStyleCount; ++i)
+          styles += std::string(i ? ", " : "") + aps::Style(i).name;
+        return "unknown policy \"" + text + "\" (learned, random, rule or fixed:<style>, " +
+               "a style of " + styles + ")";
+      },
+      "POLICY");
 }
 
 struct MatchCliOptions {
@@ -58,8 +73,11 @@ void AddMatchCommand(CLI::App& app) {
   match
       ->add_option("--policy", options->policy,
                    "learned: the network as configured; random: ExploreStart = ExploreMin = 1; "
-                   "rule: NeuralTactics = 0 (the emptier-side rule)")
-      ->check(CLI::IsMember({"learned", "random", "rule"}))
+                   "rule: NeuralTactics = 0 (the emptier-side rule); fixed:<style> (e.g. "
+                   "\"fixed:Arc Left\"): a brain whose networks always choose that style, with "
+                   "exploration, evolution and replay off. The settings and brain it needs "
+                   "apply to this match only: the user's files are put back afterwards")
+      ->check(PolicyValidator())
       ->capture_default_str();
   match->add_option("--report", options->match.reportDir, "Folder for the report files");
   match->add_flag("!--no-progress", options->progress,
@@ -76,6 +94,11 @@ void AddMatchCommand(CLI::App& app) {
     if (bar) o.onProgress = DrawProgress;
     MatchResult result;
     std::string error;
+    // A folder that cannot take the report must fail before the match changes the brain.
+    if (!o.reportDir.empty() && !report::PrepareReportFolder(o.reportDir, error)) {
+      std::cerr << "kvr-sim match: " << error << "\n";
+      throw CLI::RuntimeError(kExitBadInput);
+    }
     const bool ok = RunMatch(o, result, error);
     if (bar) std::fputs("\n", stderr);
     if (!ok) {

@@ -1,4 +1,5 @@
-// kvr-sim route --level FILE|default --from x,y,z --to x,y,z --style N [--svg OUT] [--json]
+// kvr-sim route --level FILE|default --from x,y,z --to x,y,z --style N [--config INI] [--svg OUT]
+//               [--json]
 #include <cmath>
 #include <cstdlib>
 #include <iostream>
@@ -6,6 +7,7 @@
 
 #include "commands.h"
 #include "platform/file.h"
+#include "settings/config_ini.h"
 #include "sim/nav/detour_nav.h"
 #include "sim/nav/route_preview.h"
 
@@ -14,7 +16,7 @@ namespace {
 
 struct RouteOptions {
   std::string level = "default";
-  std::string from, to, svg;
+  std::string from, to, svg, config;
   int style = 1;
   bool json = false;
 };
@@ -53,16 +55,25 @@ void Run(const RouteOptions& o) {
   if (!BuildNavMesh(level, {}, mesh, error)) Fail(error);
   DetourNav nav(mesh);
   RoutePreview preview;
-  if (!PreviewRoute(nav, from, to, o.style, preview, error)) Fail(error);
+  Settings settings;
+  if (!o.config.empty()) {
+    std::string status;
+    if (ReadConfigIniFile(o.config, settings, status) != ConfigFileState::kRead)
+      Fail(o.config + ": " + status);
+    if (!PreviewRoute(nav, from, to, o.style, settings, preview, error)) Fail(error);
+  } else if (!PreviewRoute(nav, from, to, o.style, preview, error)) {
+    Fail(error);
+  }
   if (!o.svg.empty() &&
       platform::WriteFileReplacing(o.svg, RoutePreviewSvg(preview, level, mesh)) !=
           platform::ReplaceStatus::kOk)
-    Fail("cannot write " + o.svg);
+    Fail("cannot write " + o.svg + ": " + platform::LastErrorText());
   if (o.json) {
     std::cout << RoutePreviewJson(preview);
   } else {
-    std::cout << "level: " << (level.name.empty() ? o.level : level.name) << "\n"
-              << RoutePreviewText(preview);
+    std::cout << "level: " << (level.name.empty() ? o.level : level.name) << "\n";
+    if (!o.config.empty()) std::cout << "settings: " << o.config << "\n";
+    std::cout << RoutePreviewText(preview);
     if (!o.svg.empty()) std::cout << "picture: " << o.svg << "\n";
   }
 }
@@ -83,6 +94,9 @@ void AddRouteCommand(CLI::App& app) {
                   "Approach style 0..6 (Direct, Arc Left, Arc Right, Wide Left, Wide Right, "
                   "Weave Left, Weave Right)")
       ->capture_default_str();
+  cmd->add_option("--config", options->config,
+                  "A config.ini whose settings shape the route as the mod would (default: the "
+                  "style's own shape, always reshaped)");
   cmd->add_option("--svg", options->svg, "Also draw a top-down SVG picture to this file");
   cmd->add_flag("--json", options->json, "Print one JSON object instead of text");
   cmd->callback([options] { Run(*options); });

@@ -2,22 +2,24 @@
 // the learned, random and rule policies for seeds 1..N, each run a separate `kvr-sim match`
 // process (as many at once as there are cores), then the table and study.svg of the figures
 // read back from each run's summary.json.
+//
+// kvr-sim study --suite FILE [--config PROFILE] --out DIR: every variant of a suite under every
+// policy it lists and every seed, judged with the suite's yardstick (study_suite.cpp).
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
-#include <mutex>
 #include <thread>
 
 #include "commands.h"
+#include "match_jobs.h"
 #include "platform/file.h"
-#include "platform/module.h"
 #include "platform/text.h"
 #include "sim/arena/play.h"
 #include "sim/report/report_files.h"
 #include "sim/report/study.h"
+#include "study_suite.h"
 
 namespace kvr::sim::cli {
 
@@ -31,80 +33,24 @@ struct StudyOptions {
   int seeds = 3;
   uint64_t firstSeed = 1;
   int jobs = 0;  // 0 = one per core
+  std::string suite, config;
 };
 
-struct StudyRun {
-  report::Policy policy;
-  uint64_t seed;
-  fs::path dir;
-  int status = -1;
-  double seconds = 0;
-};
-
-std::string Quote(const std::string& arg) {
-#if defined(_WIN32)
-  return "\"" + arg + "\"";
-#else
-  std::string out = "'";
-  for (char c : arg) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-#endif
+// The match options of one run besides the mod folder and report.
+std::string MatchArgs(const PlayOptions& p, const report::Policy& policy, uint64_t seed) {
+  std::string args = "--level " + Quote(p.level) + " --thugs " + std::to_string(p.thugs) +
+                     " --minutes " + std::to_string(p.minutes) + " --seed " + std::to_string(seed) +
+                     " --policy " + Quote(report::PolicyName(policy));
+  if (!p.rules.empty()) args += " --rules " + Quote(p.rules);
+  if (!p.modBinary.empty()) args += " --mod-binary " + Quote(p.modBinary);
+  if (!p.navCacheDir.empty()) args += " --nav-cache " + Quote(p.navCacheDir);
+  args += " --workers " + std::to_string(p.pathWorkers);
+  if (p.fps > 0.0) args += " --fps " + std::to_string(p.fps);
+  if (!p.engineAllocator) args += " --no-engine-allocator";
+  return args;
 }
 
-std::string Utf8(const fs::path& p) {
-  return platform::WideToUtf8(p.wstring());
-}
-
-std::string SelfPath() {
-  return platform::WideToUtf8(platform::ModulePathOf(reinterpret_cast<const void*>(&Quote)));
-}
-
-// The match command line of one run; its output goes to <run dir>/match.txt.
-std::string MatchCommand(const StudyOptions& o, const StudyRun& run) {
-  const PlayOptions& p = o.play;
-  std::string cmd = Quote(SelfPath()) + " match --no-progress --level " + Quote(p.level) +
-                    " --thugs " + std::to_string(p.thugs) + " --minutes " +
-                    std::to_string(p.minutes) + " --seed " + std::to_string(run.seed) +
-                    " --policy " + report::PolicyName(run.policy) + " --mod-dir " +
-                    Quote(Utf8(run.dir / "KorvathPalimarNeuralNav")) + " --report " +
-                    Quote(Utf8(run.dir / "report"));
-  if (!p.rules.empty()) cmd += " --rules " + Quote(p.rules);
-  if (!p.modBinary.empty()) cmd += " --mod-binary " + Quote(p.modBinary);
-  if (!p.navCacheDir.empty()) cmd += " --nav-cache " + Quote(p.navCacheDir);
-  cmd += " --workers " + std::to_string(p.pathWorkers);
-  if (!p.engineAllocator) cmd += " --no-engine-allocator";
-  return cmd + " > " + Quote(Utf8(run.dir / "match.txt")) + " 2>&1";
-}
-
-// Runs every match, `jobs` at a time; each run starts in an empty folder so that it replays
-// from its seed alone.
-void RunAll(const StudyOptions& o, std::vector<StudyRun>& runs, int jobs) {
-  std::atomic<size_t> next{0};
-  std::atomic<size_t> finished{0};
-  std::mutex printing;
-  auto worker = [&] {
-    for (size_t i; (i = next++) < runs.size();) {
-      StudyRun& run = runs[i];
-      std::error_code ec;
-      fs::remove_all(run.dir, ec);
-      fs::create_directories(run.dir, ec);
-      const auto start = std::chrono::steady_clock::now();
-      run.status = std::system(MatchCommand(o, run).c_str());
-      run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      std::lock_guard<std::mutex> lock(printing);
-      std::fprintf(stderr, "[%llu/%llu] %s, seed %llu: %s in %.1f s\n",
-                   static_cast<unsigned long long>(++finished),
-                   static_cast<unsigned long long>(runs.size()), report::PolicyName(run.policy),
-                   static_cast<unsigned long long>(run.seed), run.status == 0 ? "done" : "FAILED",
-                   run.seconds);
-    }
-  };
-  std::vector<std::thread> threads;
-  for (int j = 0; j < jobs; ++j) threads.emplace_back(worker);
-  for (std::thread& t : threads) t.join();
-}
-
-bool ReadRun(const StudyRun& run, report::MatchSummary& out, std::string& error) {
+bool ReadRun(const MatchJob& run, report::MatchSummary& out, std::string& error) {
   const std::string path = Utf8(run.dir / "report" / report::kSummaryFile);
   std::string text;
   if (run.status != 0 || !platform::ReadWholeFile(path, text)) {
@@ -122,22 +68,23 @@ bool WriteOut(const fs::path& dir, const char* name, const std::string& text) {
 
 void RunStudy(const StudyOptions& o) {
   const fs::path out(platform::Utf8ToWide(o.out));
-  std::vector<StudyRun> runs;
+  std::vector<MatchJob> runs;
   for (report::Policy p : report::kPolicies)
     for (int i = 0; i < o.seeds; ++i) {
       const uint64_t seed = o.firstSeed + static_cast<uint64_t>(i);
-      runs.push_back({p, seed,
-                      out / platform::Utf8ToWide(std::string(report::PolicyName(p)) + "-seed" +
-                                                 std::to_string(seed))});
+      MatchJob job;
+      job.label = report::PolicyName(p) + ", seed " + std::to_string(seed);
+      job.dir = out / platform::Utf8ToWide(report::PolicyName(p) + "-seed" + std::to_string(seed));
+      job.args = MatchArgs(o.play, p, seed);
+      job.configFrom = o.config;
+      runs.push_back(std::move(job));
     }
-  const int jobs =
-      o.jobs > 0 ? o.jobs : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
   const auto start = std::chrono::steady_clock::now();
-  RunAll(o, runs, jobs);
+  RunMatchJobs(runs, o.jobs);
   const double wall =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::vector<report::MatchSummary> summaries;
-  for (const StudyRun& run : runs) {
+  for (const MatchJob& run : runs) {
     report::MatchSummary s;
     std::string error;
     if (!ReadRun(run, s, error)) {
@@ -147,11 +94,12 @@ void RunStudy(const StudyOptions& o) {
     summaries.push_back(std::move(s));
   }
   const report::StudyResult study = report::SummarizeStudy(std::move(summaries));
-  const std::string title = "Policies compared - " + o.play.level + ", " +
-                            std::to_string(o.play.thugs) + " thugs, " +
-                            std::to_string(static_cast<int>(o.play.minutes)) +
-                            " simulated min, seeds " + std::to_string(o.firstSeed) + ".." +
-                            std::to_string(o.firstSeed + static_cast<uint64_t>(o.seeds) - 1);
+  const std::string title =
+      "Policies compared - " + o.play.level + ", " + std::to_string(o.play.thugs) + " thugs, " +
+      std::to_string(static_cast<int>(o.play.minutes)) + " simulated min, " +
+      (o.seeds == 1 ? "seed " + std::to_string(o.firstSeed)
+                    : "seeds " + std::to_string(o.firstSeed) + ".." +
+                          std::to_string(o.firstSeed + static_cast<uint64_t>(o.seeds) - 1));
   const std::string table = report::StudyTable(study);
   if (!WriteOut(out, "study.json", report::StudyJson(study)) ||
       !WriteOut(out, "study.svg", report::StudySvg(study, title)) ||
@@ -160,8 +108,19 @@ void RunStudy(const StudyOptions& o) {
     throw CLI::RuntimeError(kExitBadInput);
   }
   std::cout << title << "\n" << table;
-  std::printf("%llu runs, %d at a time, in %.1f s of wall time; files in %s\n",
-              static_cast<unsigned long long>(runs.size()), jobs, wall, o.out.c_str());
+  std::printf(
+      "%llu runs, %d at a time, in %.1f s of wall time; files in %s\n",
+      static_cast<unsigned long long>(runs.size()),
+      o.jobs > 0 ? o.jobs : std::max(1, static_cast<int>(std::thread::hardware_concurrency())),
+      wall, o.out.c_str());
+}
+
+void CheckConfig(const std::string& path) {
+  std::string text;
+  if (!path.empty() && !platform::ReadWholeFile(path, text)) {
+    std::cerr << "kvr-sim study: cannot read the settings profile " << path << "\n";
+    throw CLI::RuntimeError(kExitBadInput);
+  }
 }
 
 }  // namespace
@@ -173,20 +132,43 @@ void AddStudyCommand(CLI::App& app) {
       "study",
       "The same match under the learned, random and rule policies over several seeds, run in "
       "parallel processes; prints the table of mean and standard error per policy and writes "
-      "study.svg, study.json and every run's report");
+      "study.svg, study.json and every run's report. With --suite: every variant of the suite "
+      "under every policy it lists, judged with the suite's own reward weights");
   AddArenaOptions(study, options->play);
   study->add_option("--out", options->out, "Folder for the study and its runs")->required();
   study->add_option("--seeds", options->seeds, "Seeds per policy")
       ->check(CLI::Range(1, 100))
       ->capture_default_str();
-  study->add_option("--first-seed", options->firstSeed, "The first seed; the others follow")
+  study
+      ->add_option("--first-seed", options->firstSeed,
+                   "The first seed; the others follow (--seed says the same)")
       ->capture_default_str();
   study->add_option("--jobs", options->jobs, "Matches at once (default: one per core)")
       ->check(CLI::Range(0, 64));
-  study->callback([options] {
+  study->add_option("--suite", options->suite,
+                    "A suite file (JSON: name, seeds, lastEpisodes, judge, policies, variants)");
+  study->add_option("--config", options->config,
+                    "The settings profile (a config.ini) every run starts from; the policies "
+                    "change only the lines they need");
+  study->callback([options, study] {
+    StudyOptions o = *options;
+    // --seed is the arena commands' word for the seed; here it is the first of the seeds.
+    if (study->count("--seed") > 0) {
+      if (study->count("--first-seed") > 0 && o.firstSeed != o.play.seed) {
+        std::cerr << "kvr-sim study: --seed and --first-seed name different first seeds\n";
+        throw CLI::RuntimeError(kExitBadInput);
+      }
+      o.firstSeed = o.play.seed;
+    }
+    CheckConfig(o.config);
     std::error_code ec;
-    fs::create_directories(fs::path(platform::Utf8ToWide(options->out)), ec);
-    RunStudy(*options);
+    fs::create_directories(fs::path(platform::Utf8ToWide(o.out)), ec);
+    if (!o.suite.empty()) {
+      SuiteStudyOptions s{o.suite, o.config, o.out, o.jobs, o.play};
+      RunSuiteStudy(s);
+      return;
+    }
+    RunStudy(o);
   });
 }
 

@@ -5,10 +5,12 @@
 #include <iostream>
 
 #include "stress.h"
+#include "version/version.h"
 
 int main(int argc, char** argv) {
   kvr::stress::StressOptions o;
   CLI::App app{"kvr-stress: the mod under every thread the game has, then checks"};
+  app.set_version_flag("--version", kvr::ToolVersionLine("kvr-stress"));
   app.add_option("--seconds", o.seconds, "Wall-clock seconds under load")->capture_default_str();
   app.add_option("--thugs", o.thugs, "Thugs in the arena")->capture_default_str();
   app.add_option("--seed", o.seed, "The arena's and the churn's random seed")

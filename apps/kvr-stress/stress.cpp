@@ -9,9 +9,9 @@
 #include <random>
 #include <thread>
 
-#include "host/lifecycle.h"
-#include "host/mod.h"
-#include "host/mod_runtime.h"
+#include "mod/lifecycle.h"
+#include "mod/mod.h"
+#include "mod/mod_runtime.h"
 #include "platform/text.h"
 #include "sim/arena/play.h"
 #include "stress_threads.h"
@@ -51,16 +51,16 @@ class ModFolder {
 // The mod as the mod host starts it, linked into this program so that the render thread here
 // shares its ModState: the object finds its host (the stand-in host's seam, with the simulated
 // clock), then start-up runs with the mod folder.
-std::unique_ptr<host::KorvathPalimarNeuralNav> StartMod(sim::PlaySession& session,
+std::unique_ptr<mod::KorvathPalimarNeuralNav> StartMod(sim::PlaySession& session,
                                                         const std::string& modDir,
                                                         std::string& error) {
   host::SetHost(&session.host->Seam());
-  auto mod = std::make_unique<host::KorvathPalimarNeuralNav>();
+  auto mod = std::make_unique<mod::KorvathPalimarNeuralNav>();
   if (!mod->Hosted()) {
     error = "the mod found no host";
     return nullptr;
   }
-  host::StartUp(host::ModRuntime::Get(), platform::Utf8ToWide(modDir));
+  mod::StartUp(mod::ModRuntime::Get(), platform::Utf8ToWide(modDir));
   return mod;
 }
 
@@ -72,7 +72,7 @@ void WaitFrames(const sim::World& world, uint64_t frames) {
 // What the mod holds must match the world it runs in. Read with the game thread stopped.
 void CheckTracking(sim::World& world, const std::vector<host::UObject*>& survivors,
                    StressReport& r) {
-  host::ModRuntime& rt = host::ModRuntime::Get();
+  mod::ModRuntime& rt = mod::ModRuntime::Get();
   std::lock_guard<std::mutex> lock(rt.stateLock);
   const game::GameState& g = rt.game;
   r.updates = g.updatesRun;
@@ -149,7 +149,7 @@ bool RunStress(const StressOptions& o, StressReport& r, std::string& error) {
   sim::PlaySession session;
   sim::PlayReport played;
   if (!sim::OpenPlay(play, session, played, error)) return false;
-  std::unique_ptr<host::KorvathPalimarNeuralNav> mod = StartMod(session, folder.Path(), error);
+  std::unique_ptr<mod::KorvathPalimarNeuralNav> mod = StartMod(session, folder.Path(), error);
   if (!mod) return false;
 
   sim::World& world = session.world;

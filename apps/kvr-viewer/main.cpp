@@ -21,6 +21,7 @@
 #include "platform/file.h"
 #include "sim/arena/arena_view.h"
 #include "sim/png_file.h"
+#include "version/version.h"
 
 namespace {
 
@@ -193,6 +194,7 @@ int main(int argc, char** argv) {
   CLI::App app{
       "kvr-viewer: the living arena seen from the player's camera, with the mod's menu and route "
       "overlay drawn from the mod's own snapshots"};
+  app.set_version_flag("--version", kvr::ToolVersionLine("kvr-viewer"));
   app.add_option("--level", o.scene.level,
                  "Level JSON file, \"default\" for the arena, or a shipped level's name")
       ->capture_default_str();

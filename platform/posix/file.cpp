@@ -2,8 +2,11 @@
 #include "platform/file_common.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace kvr::platform {
 
@@ -11,6 +14,15 @@ ReadStatus ReadFileCapped(const std::string& path, size_t maxBytes, std::string&
   FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) return ReadStatus::kCannotOpen;
   return detail::ReadAndClose(f, maxBytes, out);
+}
+
+std::string LastErrorText() {
+  return std::strerror(errno);
+}
+
+bool PathExists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
 }
 
 namespace {

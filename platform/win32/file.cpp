@@ -22,6 +22,28 @@ ReadStatus ReadFileCapped(const std::string& path, size_t maxBytes, std::string&
   return detail::ReadAndClose(f, maxBytes, out);
 }
 
+std::string LastErrorText() {
+  const DWORD code = GetLastError();
+  wchar_t* text = nullptr;
+  const DWORD n = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring message = n && text ? std::wstring(text, n) : L"error " + std::to_wstring(code);
+  if (text) LocalFree(text);
+  while (!message.empty() &&
+         (message.back() == L'\n' || message.back() == L'\r' || message.back() == L'.'))
+    message.pop_back();
+  return WideToUtf8(message);
+}
+
+bool PathExists(const std::string& path) {
+  try {
+    return GetFileAttributesW(Utf8ToWide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+  } catch (...) {  // no memory for the wide path
+    return false;
+  }
+}
+
 namespace {
 
 bool WriteAll(HANDLE file, std::string_view data) {

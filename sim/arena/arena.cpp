@@ -142,6 +142,7 @@ Arena::~Arena() {
   if (!shutDown_.load()) {
     for (const Garbage& g : garbage_) world_.Destroy(g.object);
     for (ArenaThug& thug : thugs_) {
+      ReleaseHeldPath(thug.path);
       for (UObject* part : {thug.controller, thug.body.pawn, thug.body.root, thug.body.movement})
         if (part) world_.Destroy(part);
     }
@@ -338,6 +339,7 @@ void Arena::DiscardBody(ArenaThug& thug) {
   thug.body = {};
   thug.token = false;
   thug.route.clear();
+  ReleaseHeldPath(thug.path);  // its pawn's path following ends with the pawn
 }
 
 void Arena::CollectGarbage() {

@@ -34,6 +34,7 @@
 #include "sim/game_objects.h"
 #include "sim/nav/detour_nav.h"
 #include "sim/nav/level.h"
+#include "sim/path_finding.h"
 
 namespace kvr::sim {
 
@@ -74,6 +75,7 @@ struct ArenaThug {
   float yaw = 0;
   dtPolyRef poly = 0;
   std::vector<aps::Vec3> route;  // the points the last path object held, as walked
+  HeldPath path;                 // the path object it follows; re-plans ask FindPath to refill it
   size_t nextPoint = 0;
   bool planned = false;
   bool closingIn = false;  // walking straight at its slot (see ArenaRules::closeInDistance)

@@ -59,7 +59,8 @@ void Arena::MaybePlan(ArenaThug& thug) {
 }
 
 // Asks the navmesh's FindPath slot, as the engine's path following does, with the controller
-// as the query's owner; the route is what the path object holds after the call.
+// as the query's owner and the path object the thug follows as the instance to refill; the
+// route is what the path object holds after the call.
 void Arena::Plan(ArenaThug& thug) {
   const aps::Vec3 slot = SlotPosition(thug);
   thug.planned = true;
@@ -70,9 +71,9 @@ void Arena::Plan(ArenaThug& thug) {
   ++stats_.pathQueries;
   const aps::Vec3 goal = ReachableSlot(slot);
   if (!navmesh_ || !thug.controller ||
-      !RunPathQuery(world_, navmesh_,
-                    MakePathQuery(world_, thug.controller, navmesh_, thug.position, goal),
-                    scratch_)) {
+      !RunRePlanQuery(world_, navmesh_,
+                      MakePathQuery(world_, thug.controller, navmesh_, thug.position, goal),
+                      thug.path, scratch_)) {
     ++stats_.pathFailures;
     return;
   }

@@ -31,6 +31,11 @@ bool CheckOptions(const PlayOptions& o, std::string& error) {
     error = "--minutes must be above 0 and at most a simulated day (1440)";
     return false;
   }
+  // 0 keeps the rules' rate; anything else must be a rate the rules themselves could hold.
+  if (o.fps != 0.0 && !(o.fps >= 4.0 && o.fps <= 1000.0)) {
+    error = "--fps must be 4..1000 frames per second (0 keeps the rules' frameSeconds)";
+    return false;
+  }
   return true;
 }
 
@@ -101,6 +106,7 @@ bool OpenPlay(const PlayOptions& o, PlaySession& session, PlayReport& r, std::st
   r.rulesPath = o.rules.empty() ? RulesPathForLevel(r.levelPath) : o.rules;
   ArenaSetup& setup = session.setup;
   if (!LoadArenaRules(r.rulesPath, setup.rules, error)) return false;
+  if (o.fps > 0.0) setup.rules.frameSeconds = static_cast<float>(1.0 / o.fps);
   const std::string cache = o.navCacheDir.empty()     ? DefaultNavMeshCacheDir()
                             : o.navCacheDir == "none" ? std::string()
                                                       : o.navCacheDir;

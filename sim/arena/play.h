@@ -21,6 +21,9 @@ struct PlayOptions {
   std::string rules;              // empty = the rules beside the level
   int thugs = 12;
   double minutes = 5.0;  // simulated
+  // Simulated frames per second; 0 keeps the rules file's frameSeconds. A cost per frame reads
+  // differently at 30 and at 60 frames a second, so it can be set to the rate a player runs.
+  double fps = 0.0;
   uint64_t seed = 1;
   std::string modDir;       // empty = no mod: thugs walk the engine's own routes
   std::string modBinary;    // empty = the module next to this program
@@ -104,5 +107,9 @@ bool EnsureVerboseLog(const std::string& modDir, std::string& note, std::string&
 std::string WithVerboseLog(const std::string& text);
 std::string WithSettingOn(const std::string& text, const std::string& section,
                           const std::string& key);
+// [section] key set to `value`: the key's last line replaced, else a line added under the
+// section's first header, else the section added at the end. Every other byte stays.
+std::string WithSetting(const std::string& text, const std::string& section, const std::string& key,
+                        const std::string& value);
 
 }  // namespace kvr::sim

@@ -49,8 +49,13 @@ std::string Meaning(const std::string& text, const LineSpan& line) {
 
 std::string WithSettingOn(const std::string& text, const std::string& wanted,
                           const std::string& key) {
+  return WithSetting(text, wanted, key, "1");
+}
+
+std::string WithSetting(const std::string& text, const std::string& wanted, const std::string& key,
+                        const std::string& value) {
   const std::string eol = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
-  const std::string line = key + " = 1";
+  const std::string line = key + " = " + value;
   std::string section;
   const LineSpan* header = nullptr;
   const LineSpan* setting = nullptr;

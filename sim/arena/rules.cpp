@@ -6,6 +6,8 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
+#include "sim/json_syntax.h"
+
 #include "platform/file.h"
 #include "platform/text.h"
 #include "sim/nav/level.h"
@@ -218,9 +220,10 @@ bool ParseRoot(const json& root, ArenaRules& rules, std::string& error) {
 }  // namespace
 
 bool ParseArenaRules(std::string_view text, ArenaRules& out, std::string& error) {
-  const json root = json::parse(text.begin(), text.end(), nullptr, false);
+  std::string syntax;
+  const json root = ParseJsonText(text, syntax);
   if (root.is_discarded()) {
-    error = "the rules are not valid JSON";
+    error = "the rules are " + syntax;
     return false;
   }
   ArenaRules rules;

@@ -9,6 +9,7 @@
 #include "platform/file.h"
 #include "platform/text.h"
 #include "settings/config_ini.h"
+#include "sim/match/mod_folder.h"
 #include "sim/report/report_files.h"
 
 namespace kvr::sim {
@@ -32,7 +33,10 @@ class LogFollower {
     for (std::string& line : fresh) {
       report::TimedEpisode e;
       report::TimedReshape r;
-      if (report::ParseEpisodeLine(line, e.line)) {
+      report::CostLine cost;
+      if (report::ParseCostLine(line, cost)) {
+        record.modCost = cost;  // each line covers the run so far: the last one counts
+      } else if (report::ParseEpisodeLine(line, e.line)) {
         e.simSeconds = simSeconds;
         record.episodes.push_back(std::move(e));
       } else if (report::ParseReshapeLine(line, r.line)) {
@@ -139,19 +143,6 @@ void WriteReport(const MatchOptions& o, const PlaySession& session, MatchResult&
 
 }  // namespace
 
-bool PrepareMatchConfig(const std::string& modDir, report::Policy policy, std::string& error) {
-  std::error_code ec;
-  std::filesystem::create_directories(std::filesystem::path(platform::Utf8ToWide(modDir)), ec);
-  const std::string path = InModDir(modDir, "config.ini");
-  Settings settings;
-  std::string status;
-  ReadConfigIni(path, settings, status);  // a missing file leaves the defaults
-  report::ApplyPolicy(policy, settings);
-  if (WriteConfigIni(path, settings)) return true;
-  error = "cannot write " + path;
-  return false;
-}
-
 bool ReadBrainFigures(const std::string& path, report::BrainFigures& out) {
   out = {};
   std::string bytes;
@@ -190,7 +181,9 @@ bool RunMatch(const MatchOptions& o, MatchResult& result, std::string& error) {
     error = "a match needs the mod folder";
     return false;
   }
-  if (!PrepareMatchConfig(o.play.modDir, o.policy, error) ||
+  // The policy's edits last for this match only: the user's files come back at every return.
+  ModFolderEdit edit;
+  if (!edit.Apply(o.play.modDir, o.policy, o.play.seed, error) ||
       !SeedFreshBrain(o.play.modDir, o.play.seed, error))
     return false;
   MatchRecord& record = result.record;
@@ -223,6 +216,9 @@ bool RunMatch(const MatchOptions& o, MatchResult& result, std::string& error) {
   record.run.wallSeconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   TakeLastRoutes(session, record);
+  record.game.frames = session.world.FrameCount();
+  record.game.modelledNavigationSeconds =
+      static_cast<double>(session.world.ChargedEngineNanoseconds()) * 1e-9;
   const double end = session.arena->Now();
   log.Take(session.world, end, record, result.modLines);
   ClosePlay(session, play);  // the mod saves its brain on the way out
@@ -242,6 +238,10 @@ bool RunMatch(const MatchOptions& o, MatchResult& result, std::string& error) {
   ReadBrainFigures(InModDir(o.play.modDir, "brain.kvrb"), record.brain);
   result.summary = report::Summarize(record);
   if (!o.reportDir.empty()) WriteReport(o, session, result);
+  if (!edit.Restore(&error)) {
+    error = "the match ran, but " + error + " (a copy waits beside it)";
+    return false;
+  }
   return true;
 }
 

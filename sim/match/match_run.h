@@ -2,8 +2,9 @@
 // time under one style policy, followed as it goes (progress, the mod's verbose lines stamped
 // with the simulated time they arrived at, the thugs' spacing), and its report.
 //
-// The policy reaches the mod only through its own config.ini; what the mod decided and learnt
-// is read back from its log lines and its brain file, what happened in the game from the
+// The policy reaches the mod only through its own files (config.ini, and for a fixed style a
+// brain.kvrb), changed for this match only (sim/match/mod_folder.h); what the mod decided and
+// learnt is read back from its log lines and its brain file, what happened in the game from the
 // arena's own statistics.
 #pragma once
 #include <functional>
@@ -41,10 +42,6 @@ struct MatchResult {
 // False with a one-line reason when the match could not run. A report that cannot be written
 // does not fail the match: reportError says why.
 bool RunMatch(const MatchOptions& options, MatchResult& result, std::string& error);
-
-// Writes the policy into <modDir>/config.ini with the mod's own reader and writer: the file's
-// other settings stay as they are; a missing file starts from the defaults.
-bool PrepareMatchConfig(const std::string& modDir, report::Policy policy, std::string& error);
 
 // A folder without brain.kvrb gets a fresh brain made by the mod's own code from `seed`, so
 // that a match in a fresh folder replays exactly (the mod would otherwise seed a fresh brain

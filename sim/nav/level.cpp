@@ -1,10 +1,12 @@
 #include "sim/nav/level.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
 #include "platform/file.h"
+#include "sim/json_syntax.h"
 
 namespace kvr::sim {
 namespace {
@@ -31,7 +33,25 @@ bool ReadNumber(const json& j, const char* key, float& out) {
   return true;
 }
 
+// A misspelt key would otherwise quietly drop what it holds (a level without its boxes), so
+// every object accepts only the keys it knows.
+bool OnlyKnownKeys(const json& j, std::initializer_list<const char*> known, const char* where,
+                   std::string& error) {
+  if (!j.is_object()) return true;  // the caller names the wrong type
+  for (auto it = j.begin(); it != j.end(); ++it) {
+    bool ok = false;
+    for (const char* k : known) ok = ok || it.key() == k;
+    if (ok) continue;
+    std::string list;
+    for (const char* k : known) list += std::string(list.empty() ? "" : ", ") + "\"" + k + "\"";
+    error = "unknown key \"" + it.key() + "\"" + where + " (known: " + list + ")";
+    return false;
+  }
+  return true;
+}
+
 bool ParseFloor(const json& j, Level& level, std::string& error) {
+  if (!OnlyKnownKeys(j, {"min", "max", "z"}, " in \"floor\"", error)) return false;
   float lo[2], hi[2];
   if (!j.is_object() || !ReadNumbers(j.value("min", json()), lo, 2) ||
       !ReadNumbers(j.value("max", json()), hi, 2) || !ReadNumber(j, "z", level.floorZ)) {
@@ -48,6 +68,7 @@ bool ParseFloor(const json& j, Level& level, std::string& error) {
 }
 
 bool ParseBox(const json& j, LevelBox& box, std::string& error) {
+  if (!OnlyKnownKeys(j, {"min", "max"}, " in a box", error)) return false;
   float lo[3], hi[3];
   if (!j.is_object() || !ReadNumbers(j.value("min", json()), lo, 3) ||
       !ReadNumbers(j.value("max", json()), hi, 3)) {
@@ -64,6 +85,7 @@ bool ParseBox(const json& j, LevelBox& box, std::string& error) {
 }
 
 bool ParseWall(const json& j, LevelWall& wall, std::string& error) {
+  if (!OnlyKnownKeys(j, {"from", "to", "thickness", "height"}, " in a wall", error)) return false;
   float from[2], to[2];
   if (!j.is_object() || !ReadNumbers(j.value("from", json()), from, 2) ||
       !ReadNumbers(j.value("to", json()), to, 2) || !ReadNumber(j, "thickness", wall.thickness) ||
@@ -97,22 +119,30 @@ bool ParseList(const json& root, const char* key, std::vector<T>& out, Fn parse,
   return true;
 }
 
+// Any finite pair: where it lies is judged against the floor afterwards, so a start far off the
+// floor is named as such. The cap only keeps the value a finite float.
 bool ParsePoint(const json& j, aps::Vec3& point, std::string& error) {
-  float xy[2];
-  if (!ReadNumbers(j, xy, 2)) {
+  constexpr double kCap = 1e9;
+  if (!j.is_array() || j.size() != 2 || !j[0].is_number() || !j[1].is_number() ||
+      !std::isfinite(j[0].get<double>()) || !std::isfinite(j[1].get<double>())) {
     error = "a point must be [x, y]";
     return false;
   }
-  point = {xy[0], xy[1], 0.0f};
+  point = {static_cast<float>(std::clamp(j[0].get<double>(), -kCap, kCap)),
+           static_cast<float>(std::clamp(j[1].get<double>(), -kCap, kCap)), 0.0f};
   return true;
 }
 
 bool ParsePlayer(const json& root, Level& level, std::string& error) {
   const auto player = root.find("player");
   if (player == root.end()) return true;
-  if (!player->is_object() || !player->contains("start") ||
-      !ParsePoint((*player)["start"], level.playerStart, error)) {
+  if (!OnlyKnownKeys(*player, {"start", "patrol"}, " in \"player\"", error)) return false;
+  if (!player->is_object() || !player->contains("start")) {
     error = "\"player\" needs \"start\": [x, y] (and may list \"patrol\": [[x, y], ...])";
+    return false;
+  }
+  if (!ParsePoint((*player)["start"], level.playerStart, error)) {
+    error = "\"player\" \"start\" must be [x, y]";
     return false;
   }
   level.hasPlayerStart = true;
@@ -135,6 +165,8 @@ bool ParseRoot(const json& root, Level& level, std::string& error) {
     error = "a level must be a JSON object";
     return false;
   }
+  if (!OnlyKnownKeys(root, {"name", "floor", "boxes", "walls", "player", "spawns"}, "", error))
+    return false;
   const auto name = root.find("name");
   if (name != root.end() && name->is_string()) level.name = name->get<std::string>();
   const auto floor = root.find("floor");
@@ -205,26 +237,43 @@ bool WallOk(const LevelWall& w) {
          std::hypot(w.toX - w.fromX, w.toY - w.fromY) >= 1.0f;
 }
 
-bool StandingRoom(const Level& level, const aps::Vec3& p) {
+// Why a point is no place to stand, or empty when it is one.
+std::string NoStandingRoom(const Level& level, const aps::Vec3& p) {
   const float m = kLevelAgentMargin;
-  return Finite(p.x) && Finite(p.y) && p.x >= level.floorMinX + m && p.x <= level.floorMaxX - m &&
-         p.y >= level.floorMinY + m && p.y <= level.floorMaxY - m &&
-         !InsideObstacle(level, p.x, p.y, m);
+  char text[160];
+  if (!(p.x >= level.floorMinX && p.x <= level.floorMaxX && p.y >= level.floorMinY &&
+        p.y <= level.floorMaxY)) {
+    std::snprintf(text, sizeof text, "is outside the floor (x %.0f .. %.0f, y %.0f .. %.0f)",
+                  level.floorMinX, level.floorMaxX, level.floorMinY, level.floorMaxY);
+    return text;
+  }
+  if (!(p.x >= level.floorMinX + m && p.x <= level.floorMaxX - m && p.y >= level.floorMinY + m &&
+        p.y <= level.floorMaxY - m)) {
+    std::snprintf(text, sizeof text, "is within %.0f cm of the floor's edge", m);
+    return text;
+  }
+  if (InsideObstacle(level, p.x, p.y, m)) {
+    std::snprintf(text, sizeof text, "is inside or within %.0f cm of an obstacle", m);
+    return text;
+  }
+  return {};
 }
 
+// what names the points: "player start" (one point) or "patrol point", "spawn point" (numbered).
 bool CheckPoints(const Level& level, const std::vector<aps::Vec3>& points, const char* what,
-                 std::string& error) {
+                 bool numbered, std::string& error) {
   if (points.size() > kMaxLevelPoints) {
-    error = std::string("the level has too many ") + what;
+    error = std::string("the level has too many ") + what + "s";
     return false;
   }
   for (size_t i = 0; i < points.size(); ++i) {
-    if (StandingRoom(level, points[i])) continue;
-    char text[200];
-    std::snprintf(text, sizeof text,
-                  "%s point %zu (%.0f, %.0f) is off the floor or within %.0f cm of an obstacle",
-                  what, i + 1, points[i].x, points[i].y, kLevelAgentMargin);
-    error = text;
+    const std::string why = NoStandingRoom(level, points[i]);
+    if (why.empty()) continue;
+    char at[80];
+    std::snprintf(at, sizeof at, " (%.0f, %.0f) ", static_cast<double>(points[i].x),
+                  static_cast<double>(points[i].y));
+    const std::string name = what + (numbered ? " " + std::to_string(i + 1) : "") + at;
+    error = name + why;
     return false;
   }
   return true;
@@ -247,16 +296,18 @@ bool CheckLevel(const Level& level, std::string& error) {
     if (!WallOk(w)) return Fail(error, "a wall has a value out of range or no length");
   if (!level.hasPlayerStart && !level.patrol.empty())
     return Fail(error, "a player patrol needs a player start");
-  if (level.hasPlayerStart && !CheckPoints(level, {level.playerStart}, "player start", error))
+  if (level.hasPlayerStart &&
+      !CheckPoints(level, {level.playerStart}, "player start", false, error))
     return false;
-  return CheckPoints(level, level.patrol, "patrol", error) &&
-         CheckPoints(level, level.spawns, "spawn", error);
+  return CheckPoints(level, level.patrol, "patrol point", true, error) &&
+         CheckPoints(level, level.spawns, "spawn point", true, error);
 }
 
 bool ParseLevel(std::string_view text, Level& out, std::string& error) {
-  const json root = json::parse(text.begin(), text.end(), nullptr, false);
+  std::string syntax;
+  const json root = ParseJsonText(text, syntax);
   if (root.is_discarded()) {
-    error = "the level is not valid JSON";
+    error = "the level is " + syntax;
     return false;
   }
   Level level;

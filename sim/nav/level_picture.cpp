@@ -60,4 +60,13 @@ void DrawMarker(SvgWriter& svg, const LevelFrame& f, const aps::Vec3& p, float r
   if (!label.empty()) svg.Text(f.X(p.x) + radius + 3, f.Y(p.y) - radius - 2, label, 13);
 }
 
+void DrawScaleBar(SvgWriter& svg, const LevelFrame& f, double x, double y) {
+  const double length = 1000.0 * f.scale;  // 10 m
+  const Stroke bar{"#000000", 2.0, ""};
+  svg.Line(x, y, x + length, y, bar);
+  svg.Line(x, y - 4, x, y + 4, bar);
+  svg.Line(x + length, y - 4, x + length, y + 4, bar);
+  svg.Text(x + length + 6, y + 4, "10 m", 12);
+}
+
 }  // namespace kvr::sim

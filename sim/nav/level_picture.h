@@ -35,4 +35,7 @@ std::vector<std::pair<double, double>> RoutePixels(const LevelFrame& frame,
 void DrawMarker(report::SvgWriter& svg, const LevelFrame& frame, const aps::Vec3& p, float radius,
                 const std::string& fill, const std::string& label);
 
+// A 10 m bar with its label, its left end at (x, y) in pixels.
+void DrawScaleBar(report::SvgWriter& svg, const LevelFrame& frame, double x, double y);
+
 }  // namespace kvr::sim

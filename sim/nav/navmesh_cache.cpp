@@ -53,10 +53,19 @@ bool CachedNavMesh(const Level& level, const NavMeshConfig& config, const std::s
       return true;
     }
   }
+  if (!file.empty()) {
+    // Only the folder itself: a mistyped path must not leave a trail of new folders behind.
+    namespace fs = std::filesystem;
+    const fs::path dir(platform::Utf8ToWide(cacheDir));
+    std::error_code ec, ignored;
+    if (!fs::create_directory(dir, ec) && !fs::is_directory(dir, ignored)) {
+      error = "cannot create the navmesh cache folder " + cacheDir + ": " +
+              (ec ? ec.message() : std::string("a file of that name is in the way"));
+      return false;
+    }
+  }
   if (!BuildNavMesh(level, config, out, error)) return false;
   if (!file.empty()) {
-    std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(platform::Utf8ToWide(cacheDir)), ec);
     std::string ignored;
     SaveNavMesh(out, file, ignored);
   }

@@ -12,8 +12,9 @@ namespace kvr::sim {
 std::string DefaultNavMeshCacheDir();
 
 // Loads the cached build when there is one (fromCache true), else builds and tries to store it
-// (a cache that cannot be written only costs the next run a build). False with a reason when
-// the level cannot be built.
+// (a cache that cannot be written only costs the next run a build). The cache folder itself is
+// created when missing, never its parents. False with a reason when the level cannot be built
+// or the folder cannot be had.
 bool CachedNavMesh(const Level& level, const NavMeshConfig& config, const std::string& cacheDir,
                    NavMesh& out, bool& fromCache, std::string& error);
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "game/path_reshape.h"
 #include "sim/nav/level_picture.h"
 
 namespace kvr::sim {
@@ -89,8 +90,11 @@ aps::ArcParams StyleArcParams(int style) {
   return params;
 }
 
-bool PreviewRoute(aps::INav& nav, const Vec3& from, const Vec3& to, int style, RoutePreview& out,
-                  std::string& error) {
+namespace {
+
+// The engine's path between two navmesh points; false with the reason otherwise.
+bool EngineRoute(aps::INav& nav, const Vec3& from, const Vec3& to, int style, RoutePreview& out,
+                 std::string& error) {
   if (style < 0 || style >= aps::kStyleCount) {
     error = "style must be 0..6";
     return false;
@@ -104,13 +108,16 @@ bool PreviewRoute(aps::INav& nav, const Vec3& from, const Vec3& to, int style, R
     error = "goal " + PointText(to) + " is not on the navmesh";
     return false;
   }
-  RoutePreview preview;
-  preview.style = style;
-  if (!nav.FindPath(from, to, preview.engine)) {
+  out = RoutePreview{};
+  out.style = style;
+  if (!nav.FindPath(from, to, out.engine)) {
     error = "no complete path from " + PointText(from) + " to " + PointText(to);
     return false;
   }
-  const aps::ArcParams params = StyleArcParams(style);
+  return true;
+}
+
+void Reshape(aps::INav& nav, const aps::ArcParams& params, RoutePreview& preview) {
   preview.reshaped =
       preview.engine.size() >= 2 &&
       aps::BuildArcRoute(nav, preview.engine.front().location, preview.engine.back().location,
@@ -118,6 +125,41 @@ bool PreviewRoute(aps::INav& nav, const Vec3& from, const Vec3& to, int style, R
       preview.route.size() >= 2;
   if (preview.reshaped)
     preview.apex = FindApex(preview.route, params.strength);
+  else
+    preview.route = preview.engine;
+}
+
+// Why the mod would leave this engine route as it is, or empty when it would reshape it.
+std::string KeptBecause(const Settings& s, const RoutePreview& p) {
+  if (!s.ArcPaths) return "ArcPaths = 0: the mod keeps the engine's routes";
+  if (p.style < 1) return "Direct: the mod keeps the engine's route";
+  const float trip = Horizontal(p.engine.front().location, p.engine.back().location);
+  if (trip < s.MinArcDistance)
+    return Format(
+        "the trip (%.0f cm) is shorter than MinArcDistance = %.0f: the mod keeps the "
+        "engine's route",
+        static_cast<double>(trip), static_cast<double>(s.MinArcDistance));
+  return {};
+}
+
+}  // namespace
+
+bool PreviewRoute(aps::INav& nav, const Vec3& from, const Vec3& to, int style, RoutePreview& out,
+                  std::string& error) {
+  RoutePreview preview;
+  if (!EngineRoute(nav, from, to, style, preview, error)) return false;
+  Reshape(nav, StyleArcParams(style), preview);
+  out = std::move(preview);
+  return true;
+}
+
+bool PreviewRoute(aps::INav& nav, const Vec3& from, const Vec3& to, int style,
+                  const Settings& settings, RoutePreview& out, std::string& error) {
+  RoutePreview preview;
+  if (!EngineRoute(nav, from, to, style, preview, error)) return false;
+  if (!preview.engine.empty()) preview.keptBecause = KeptBecause(settings, preview);
+  if (preview.keptBecause.empty())
+    Reshape(nav, game::MakeArcParams(settings, style, nullptr), preview);
   else
     preview.route = preview.engine;
   out = std::move(preview);
@@ -146,8 +188,11 @@ std::string RoutePreviewText(const RoutePreview& p) {
            RouteText(p.route, p.apex);
   }
   out += StatsText(p.stats);
-  out += p.reshaped ? "builder: succeeded, the reshaped route replaces the engine route\n"
-                    : "builder: no arc, the engine route is kept\n";
+  if (!p.keptBecause.empty())
+    out += "settings: " + p.keptBecause + "\n";
+  else
+    out += p.reshaped ? "builder: succeeded, the reshaped route replaces the engine route\n"
+                      : "builder: no arc, the engine route is kept\n";
   return out;
 }
 
@@ -159,6 +204,7 @@ std::string RoutePreviewJson(const RoutePreview& p) {
   out["reshaped"] = p.reshaped;
   out["style"] = p.style;
   out["apex"] = p.apex;
+  if (!p.keptBecause.empty()) out["keptBecause"] = p.keptBecause;
   out["stats"] = {{"projections", s.projections},
                   {"pathSearches", s.pathSearches},
                   {"lineTests", s.lineTests},
@@ -176,10 +222,12 @@ std::string RoutePreviewSvg(const RoutePreview& p, const Level& level, const Nav
   const LevelFrame f = FitLevel(level, 800.0f);
   const aps::StyleInfo& info = aps::Style(p.style);
   const std::string colour = report::HexColour(info.colour);
-  report::SvgWriter svg(f.width, f.height + 24);
+  const double legendWidth = 250;
+  report::SvgWriter svg(f.width + legendWidth, f.height + 48);
   DrawLevel(svg, f, level, mesh);
-  svg.Polyline(RoutePixels(f, p.engine), {"#8C8C8C", 1.5, ""});
-  if (p.reshaped) svg.Polyline(RoutePixels(f, p.route), {colour, 3.5, ""});
+  const report::Stroke engine{"#8C8C8C", 1.5, ""}, reshaped{colour, 3.5, ""};
+  svg.Polyline(RoutePixels(f, p.engine), engine);
+  if (p.reshaped) svg.Polyline(RoutePixels(f, p.route), reshaped);
   if (!p.engine.empty()) {
     DrawMarker(svg, f, p.engine.front().location, 5, "#FFFFFF", "start");
     DrawMarker(svg, f, p.engine.back().location, 5, "#000000", "goal");
@@ -190,6 +238,16 @@ std::string RoutePreviewSvg(const RoutePreview& p, const Level& level, const Nav
            level.name + ": style " + std::to_string(p.style) + " " + info.name +
                (p.reshaped ? "" : " (engine route kept)"),
            15);
+  DrawScaleBar(svg, f, 12, f.height + 36);
+  std::vector<report::LegendEntry> legend = {{"engine route", engine, false}};
+  if (p.reshaped) legend.push_back({std::string(info.name) + " route", reshaped, false});
+  legend.push_back({"walkable (navmesh)", {"#DCEBF7", 1.0, ""}, true});
+  legend.push_back({"obstacle", {"#5A5A5A", 1.0, ""}, true});
+  report::DrawLegend(svg, f.width + 10, 10, legend);
+  const double notes = 10 + 8 + 17.0 * static_cast<double>(legend.size()) + 18;
+  svg.Text(f.width + 10, notes, "white dot: start, black dot: goal", 11);
+  if (p.apex >= 0) svg.Text(f.width + 10, notes + 15, "apex: farthest point to the side", 11);
+  svg.Text(f.width + 10, notes + 30, "top view, x right, y down", 11);
   return svg.Finish();
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "aps/aps.h"
+#include "settings/settings.h"
 #include "sim/nav/detour_nav.h"
 #include "sim/nav/level.h"
 
@@ -16,7 +17,8 @@ struct RoutePreview {
   aps::Route route;   // the reshaped route, or the engine's when the builder kept it
   bool reshaped = false;
   aps::ArcStats stats;
-  int apex = -1;  // route point farthest out to the style's side; -1 when not reshaped
+  int apex = -1;            // route point farthest out to the style's side; -1 when not reshaped
+  std::string keptBecause;  // why the mod's settings keep the engine route; empty otherwise
 };
 
 // The builder's parameters for a style with the default settings (strength scale 1).
@@ -26,6 +28,12 @@ aps::ArcParams StyleArcParams(int style);
 // off the navmesh, no complete path exists or the style index is out of range.
 bool PreviewRoute(aps::INav& nav, const aps::Vec3& from, const aps::Vec3& to, int style,
                   RoutePreview& out, std::string& error);
+
+// The same under a user's settings, deciding as the mod does: no reshape for Direct, with
+// ArcPaths off or for a trip shorter than MinArcDistance (keptBecause says which), and the
+// builder's parameters made from the settings.
+bool PreviewRoute(aps::INav& nav, const aps::Vec3& from, const aps::Vec3& to, int style,
+                  const Settings& settings, RoutePreview& out, std::string& error);
 
 // Sum of horizontal segment lengths.
 float HorizontalRouteLength(const aps::Route& route);

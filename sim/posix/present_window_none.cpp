@@ -3,7 +3,7 @@
 
 namespace kvr::sim {
 
-bool DrivePresented(host::CppUserModBase*, World&, const PresentOptions&, int, double,
+bool DrivePresented(mod::CppUserModBase*, World&, const PresentOptions&, int, double,
                     PresentReport&, std::string& error) {
   error = "presenting on a window needs the Windows build (run it under Wine)";
   return false;

@@ -76,12 +76,48 @@ std::string LearningCsv(const std::vector<LearningRow>& rows) {
     out += std::to_string(r.block) + "," + std::to_string(r.lastEpisode) + "," +
            Cell(r.minutes, "%.3f") + "," + std::to_string(r.count) + "," +
            Cell(r.meanReward, "%.4f") + "," + Cell(r.exploration, "%.4f");
-    for (int s = 0; s < aps::kStyleCount; ++s)
-      out += "," + std::to_string(r.styleCount[s]) + "," + Cell(r.styleReward[s], "%.4f");
+    for (int s = 0; s < aps::kStyleCount; ++s) {
+      // Appended piece by piece: GCC 12 at -O3 warns (-Wrestrict) on "," + std::string&&.
+      out += ',';
+      out += std::to_string(r.styleCount[s]);
+      out += ',';
+      out += Cell(r.styleReward[s], "%.4f");
+    }
     out += "\n";
   }
   return out;
 }
+
+namespace {
+
+// The dot of a block's style mean: its area grows with the episodes it stands on.
+double DotRadius(size_t episodes) {
+  return 1.5 + 3.5 * std::sqrt(static_cast<double>(episodes) / static_cast<double>(kLearningBlock));
+}
+
+// A style's mean reward per block. A block where the style had only a handful of episodes says
+// little and would swing the line, so such points are left out and the line breaks there.
+void DrawStylePoints(SvgWriter& svg, const Plot& plot, const std::vector<LearningRow>& rows,
+                     int style, const Stroke& stroke) {
+  const size_t s = static_cast<size_t>(style);
+  std::vector<std::pair<double, double>> run;
+  const auto flush = [&] {
+    if (run.size() >= 2) svg.Polyline(run, stroke);
+    run.clear();
+  };
+  for (const LearningRow& r : rows) {
+    if (std::isnan(r.styleReward[s]) || r.styleCount[s] < kFewestEpisodesShown) {
+      flush();
+      continue;
+    }
+    const double x = plot.X(static_cast<double>(r.lastEpisode)), y = plot.Y(r.styleReward[s]);
+    run.emplace_back(x, y);
+    svg.Circle(x, y, DotRadius(r.styleCount[s]), stroke.colour, nullptr);
+  }
+  flush();
+}
+
+}  // namespace
 
 std::string LearningSvg(const std::vector<LearningRow>& rows, const std::string& title) {
   SvgWriter svg(900, 470);
@@ -93,12 +129,8 @@ std::string LearningSvg(const std::vector<LearningRow>& rows, const std::string&
   DrawPlotFrame(svg, plot, title);
   std::vector<LegendEntry> legend;
   for (int s = 0; s < aps::kStyleCount; ++s) {
-    std::vector<std::pair<double, double>> pts;
-    for (const LearningRow& r : rows)
-      if (!std::isnan(r.styleReward[s]))
-        pts.emplace_back(plot.X(static_cast<double>(r.lastEpisode)), plot.Y(r.styleReward[s]));
     const Stroke stroke{ReadableStyleColour(s), 1.2, ""};
-    svg.Polyline(pts, stroke);
+    DrawStylePoints(svg, plot, rows, s, stroke);
     legend.push_back({aps::Style(s).name, stroke, false});
   }
   std::vector<std::pair<double, double>> mean, explore;
@@ -114,6 +146,10 @@ std::string LearningSvg(const std::vector<LearningRow>& rows, const std::string&
   legend.insert(legend.begin(), {"exploration rate", exploreStroke, false});
   legend.insert(legend.begin(), {"all styles", meanStroke, false});
   DrawLegend(svg, plot.left + plot.width + 20, plot.top, legend);
+  const double noteY = plot.top + 8 + 17.0 * static_cast<double>(legend.size()) + 20;
+  svg.Text(plot.left + plot.width + 20, noteY, "dot area: a style's episodes in the block", 11);
+  svg.Text(plot.left + plot.width + 20, noteY + 15,
+           "(points of fewer than " + std::to_string(kFewestEpisodesShown) + " are left out)", 11);
   if (rows.empty())
     svg.Text(plot.X((plot.x.min + plot.x.max) / 2), plot.Y(0.5),
              "no episodes were judged (the rule policy opens none)", 14, "middle");

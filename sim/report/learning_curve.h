@@ -12,6 +12,8 @@
 namespace kvr::sim::report {
 
 inline constexpr size_t kLearningBlock = 100;
+// A style's point in learning.svg needs this many of its episodes in the block.
+inline constexpr size_t kFewestEpisodesShown = 20;
 
 struct LearningRow {
   size_t block = 0;          // 1-based
@@ -33,7 +35,8 @@ std::vector<LearningRow> LearningCurve(const MatchRecord& record,
 // with style names in lower case and underscores; empty cells for missing figures.
 std::string LearningCsv(const std::vector<LearningRow>& rows);
 
-// Reward per block over episodes (overall thick, styles thin, in their colours) and the
+// Reward per block over episodes (overall thick, styles thin, in their colours, a style's dot
+// sized by its episodes in the block and left out below kFewestEpisodesShown) and the
 // exploration rate (dashed) on the same 0..1 scale.
 std::string LearningSvg(const std::vector<LearningRow>& rows, const std::string& title);
 

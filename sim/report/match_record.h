@@ -12,17 +12,43 @@
 
 namespace kvr::sim::report {
 
-// How the mod's settings choose the style: the network as configured, always at random, or the
-// emptier-side rule without the network.
-enum class Policy { kLearned, kRandom, kRule };
+// How the mod's settings choose the style: the network as configured, always at random, the
+// emptier-side rule without the network, or one style for every decision (a brain whose
+// networks always answer that style, with exploration, learning and evolution off).
+enum class PolicyKind { kLearned, kRandom, kRule, kFixed };
+
+struct Policy {
+  PolicyKind kind = PolicyKind::kLearned;
+  int style = -1;  // the style a fixed policy plays; -1 for the others
+
+  static const Policy kLearned, kRandom, kRule;
+  static Policy Fixed(int style) { return {PolicyKind::kFixed, style}; }
+  friend bool operator==(const Policy&, const Policy&) = default;
+};
+inline constexpr Policy Policy::kLearned{PolicyKind::kLearned, -1};
+inline constexpr Policy Policy::kRandom{PolicyKind::kRandom, -1};
+inline constexpr Policy Policy::kRule{PolicyKind::kRule, -1};
 inline constexpr Policy kPolicies[] = {Policy::kLearned, Policy::kRandom, Policy::kRule};
 
-const char* PolicyName(Policy policy);
+// "learned", "random", "rule" or "fixed:<style name>" ("fixed:Arc Left").
+std::string PolicyName(const Policy& policy);
 bool ParsePolicy(const std::string& text, Policy& out);
-// Writes the policy into the mod's own settings: random = ExploreStart = ExploreMin = 1, rule =
-// NeuralTactics 0. Learned turns NeuralTactics on and leaves the rest as the user has it.
-// VerboseLog is switched on for every policy: the report is read from the verbose lines.
-void ApplyPolicy(Policy policy, Settings& settings);
+// A stable order of policies for tables: learned, random, rule, then the fixed styles in style
+// order.
+int PolicyOrder(const Policy& policy);
+
+// One setting a policy needs, by row, and its value.
+struct PolicySetting {
+  int row;
+  double value;
+};
+// The settings a policy needs; every other setting stays as the user has it. VerboseLog is on
+// for every policy (the report is read from the verbose lines); random = ExploreStart =
+// ExploreMin = 1; rule = NeuralTactics 0; fixed = no exploration, one genome (no evolution), no
+// replay and the smallest training step the settings allow, so the brain it plays keeps its
+// answer.
+std::vector<PolicySetting> PolicySettings(const Policy& policy);
+void ApplyPolicy(const Policy& policy, Settings& settings);
 
 struct MatchRun {
   std::string level;  // "default" or a file
@@ -55,6 +81,10 @@ struct GameTally {
   uint64_t spacingSamples = 0;
   uint64_t plans = 0;        // route plans of thugs through the navmesh's path slot
   uint64_t failedPlans = 0;  // ... that came back without a usable path
+  uint64_t frames = 0;
+  // Engine time the simulated engine charged for navigation on the game thread: a model of
+  // what the queries cost in the game, moved onto the simulated clock, never real time.
+  double modelledNavigationSeconds = 0.0;
 };
 
 // The brain file the mod left, as read back.
@@ -92,6 +122,7 @@ struct MatchRecord {
   std::vector<TimedEpisode> episodes;
   std::vector<TimedReshape> reshapes;
   uint64_t logLines = 0;
+  CostLine modCost;  // the mod's last cost line; frames 0 when it wrote none
   GameTally game;
   BrainFigures brain;
   uint64_t brainEpisodesBefore = 0;  // episodes the brain had learnt before this match

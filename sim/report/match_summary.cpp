@@ -60,11 +60,12 @@ void SummarizeEpisodes(const MatchRecord& r, MatchSummary& s) {
 }
 
 void SummarizeReshapes(const MatchRecord& r, MatchSummary& s) {
-  double msSum = 0.0, queries = 0.0, gain = 0.0;
+  double msSum = 0.0, queries = 0.0, fromMemory = 0.0, gain = 0.0;
   for (const TimedReshape& t : r.reshapes) {
     msSum += t.line.ms;
     s.maxBuildMs = std::max(s.maxBuildMs, static_cast<double>(t.line.ms));
     queries += t.line.queries;
+    fromMemory += t.line.fromMemory;
     if (t.line.engineCm > 0.0f) gain += t.line.newCm / t.line.engineCm - 1.0;
     if (t.line.style >= 0 && t.line.style < aps::kStyleCount) ++s.styles[t.line.style].reshaped;
   }
@@ -72,6 +73,7 @@ void SummarizeReshapes(const MatchRecord& r, MatchSummary& s) {
   s.reshaped = r.reshapes.size();
   s.meanBuildMs = n > 0 ? msSum / n : 0.0;
   s.queriesPerBuild = n > 0 ? queries / n : 0.0;
+  s.engineQueriesPerBuild = n > 0 ? (queries - fromMemory) / n : 0.0;
   s.lengthGain = n > 0 ? gain / n : 0.0;
   s.plans = r.game.plans;
   s.failedPlans = r.game.failedPlans;
@@ -91,6 +93,9 @@ void SummarizeGame(const MatchRecord& r, MatchSummary& s) {
   s.chunksPerMinute = Ratio(g.playerChunksLost, s.simMinutes);
   s.thugDeathsPerMinute = Ratio(g.thugDeaths, s.simMinutes);
   s.thugDamagePerMinute = Ratio(g.thugDamage, s.simMinutes);
+  s.frames = g.frames;
+  s.modelledNavigationUsPerFrame =
+      Ratio(g.modelledNavigationSeconds * 1e6, static_cast<double>(g.frames));
 }
 
 #if defined(_WIN32)
@@ -154,6 +159,20 @@ std::string BrainText(const MatchSummary& s) {
       s.brain.averageLoss, s.explorationEnd * 100.0, Count(s.brain.replayRecords));
 }
 
+std::string CostText(const MatchSummary& s) {
+  std::string out =
+      s.modCost.frames == 0
+          ? std::string("mod cost per frame: not reported by the mod\n")
+          : Format(
+                "mod cost per frame (its own measurement, real time on the game thread): "
+                "%.2f us avg, %.1f us p99, %.1f us max over %llu frames; no overlay\n",
+                s.modCost.meanUs, s.modCost.p99Us, s.modCost.maxUs,
+                static_cast<unsigned long long>(s.modCost.frames));
+  return out + "  modelled engine navigation (simulated time, not in the figure above): " +
+         Fig("%.1f", s.modelledNavigationUsPerFrame) + " us per frame over " +
+         std::to_string(s.frames) + " frames\n";
+}
+
 }  // namespace
 
 MatchSummary Summarize(const MatchRecord& record) {
@@ -161,6 +180,7 @@ MatchSummary Summarize(const MatchRecord& record) {
   s.run = record.run;
   s.brain = record.brain;
   s.brainEpisodesBefore = record.brainEpisodesBefore;
+  s.modCost = record.modCost;
   SummarizeEpisodes(record, s);
   SummarizeReshapes(record, s);
   SummarizeGame(record, s);
@@ -172,7 +192,7 @@ std::string SummaryTable(const MatchSummary& s) {
   std::string out =
       Format("match: %s, %d thugs, %.1f simulated minutes, seed %llu, policy %s (%s)\n",
              run.level.c_str(), run.thugs, s.simMinutes, static_cast<unsigned long long>(run.seed),
-             PolicyName(run.policy), run.platform.c_str());
+             PolicyName(run.policy).c_str(), run.platform.c_str());
   out += Format("  wall time %.1f s, %s times real time\n", run.wallSeconds,
                 Fig("%.0f", s.speed).c_str());
   out += BrainText(s);
@@ -189,6 +209,11 @@ std::string SummaryTable(const MatchSummary& s) {
       "  builder: %.2f ms mean, %.2f ms largest, %.1f navmesh queries per build, "
       "reshaped routes %+.0f%% longer\n",
       s.meanBuildMs, s.maxBuildMs, s.queriesPerBuild, s.lengthGain * 100.0);
+  out += Format(
+      "  navmesh queries per build: %.1f asked, %.1f run on the engine, %.1f repeats "
+      "answered from the build's memo\n",
+      s.queriesPerBuild, s.engineQueriesPerBuild, s.queriesPerBuild - s.engineQueriesPerBuild);
+  out += CostText(s);
   out += "game per simulated minute: player chunks lost " + Fig("%.2f", s.chunksPerMinute) +
          ", thug deaths " + Fig("%.2f", s.thugDeathsPerMinute) + ", thug damage " +
          Fig("%.0f", s.thugDamagePerMinute) + " health\n";
@@ -259,7 +284,17 @@ std::string SummaryJson(const MatchSummary& s) {
                       {"meanBuildMs", s.meanBuildMs},
                       {"maxBuildMs", s.maxBuildMs},
                       {"queriesPerBuild", s.queriesPerBuild},
+                      {"engineQueriesPerBuild", s.engineQueriesPerBuild},
                       {"lengthGain", s.lengthGain}};
+  // null when the mod wrote no cost line; the overlay does not run in a match.
+  out["modCostPerFrame"] = s.modCost.frames == 0 ? json(nullptr)
+                                                 : json{{"gameThreadMeanUs", s.modCost.meanUs},
+                                                        {"gameThreadP99Us", s.modCost.p99Us},
+                                                        {"gameThreadMaxUs", s.modCost.maxUs},
+                                                        {"overlayMeanUs", nullptr},
+                                                        {"frames", s.modCost.frames}};
+  out["modelledNavigation"] = {{"usPerFrame", s.modelledNavigationUsPerFrame},
+                               {"frames", s.frames}};
   out["game"] = {{"playerChunksLost", s.playerChunksLost},
                  {"playerDeaths", s.playerDeaths},
                  {"thugDeaths", s.thugDeaths},
@@ -328,6 +363,7 @@ bool ParseSummaryJson(const std::string& text, MatchSummary& out, std::string& e
     s.meanBuildMs = Num(re, "meanBuildMs");
     s.maxBuildMs = Num(re, "maxBuildMs");
     s.queriesPerBuild = Num(re, "queriesPerBuild");
+    s.engineQueriesPerBuild = Num(re, "engineQueriesPerBuild");
     s.lengthGain = Num(re, "lengthGain");
     const json& game = j["game"];
     s.playerChunksLost = Num(game, "playerChunksLost");
@@ -339,6 +375,17 @@ bool ParseSummaryJson(const std::string& text, MatchSummary& out, std::string& e
     s.thugDeathsPerMinute = Num(game, "thugDeathsPerMinute");
     s.thugDamagePerMinute = Num(game, "thugDamagePerMinute");
     s.thugDamagePerEpisode = Num(game, "thugDamagePerEpisode");
+    if (j.contains("modCostPerFrame") && j["modCostPerFrame"].is_object()) {
+      const json& cost = j["modCostPerFrame"];
+      s.modCost.meanUs = Num(cost, "gameThreadMeanUs");
+      s.modCost.p99Us = Num(cost, "gameThreadP99Us");
+      s.modCost.maxUs = Num(cost, "gameThreadMaxUs");
+      s.modCost.frames = cost.value("frames", uint64_t{0});
+    }
+    if (j.contains("modelledNavigation") && j["modelledNavigation"].is_object()) {
+      s.modelledNavigationUsPerFrame = Num(j["modelledNavigation"], "usPerFrame");
+      s.frames = j["modelledNavigation"].value("frames", uint64_t{0});
+    }
     out = std::move(s);
     return true;
   } catch (const json::exception& e) {  // a field of the wrong type

@@ -38,7 +38,17 @@ struct MatchSummary {
   // Reshaping: the arena's count of plans and the mod's reshape lines.
   uint64_t plans = 0, failedPlans = 0, reshaped = 0, kept = 0;
   double meanBuildMs = 0.0, maxBuildMs = 0.0, queriesPerBuild = 0.0;
+  // Of the builder's queries, those the engine ran: the rest were repeats of the same build
+  // answered from its memo. Equal to queriesPerBuild for a mod without the memo.
+  double engineQueriesPerBuild = 0.0;
   double lengthGain = 0.0;  // reshaped route length / engine route length - 1, mean
+
+  // The mod's own game-thread time per frame over the run, as it measured it (real time; the
+  // match has no overlay); frames 0 when the mod reported none. Apart from it, the navigation
+  // time the simulated engine modelled per frame (simulated time, not in the mod's figure).
+  CostLine modCost;
+  uint64_t frames = 0;
+  double modelledNavigationUsPerFrame = 0.0;
 
   // Game outcomes, from the arena.
   double playerChunksLost = 0.0, meanSpacingCm = 0.0;

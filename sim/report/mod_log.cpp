@@ -71,11 +71,39 @@ bool ParseReshapeLine(std::string_view line, ReshapeLine& out) {
   r.style = StyleIndexByName(style);
   const std::string numbers(rest);
   int used = 0;
-  const int n =
-      std::sscanf(numbers.c_str(), "%d -> %d points, %f -> %f cm, %d queries, %f ms%n",
-                  &r.enginePoints, &r.newPoints, &r.engineCm, &r.newCm, &r.queries, &r.ms, &used);
-  if (n != 6 || r.style < 0 || static_cast<size_t>(used) != numbers.size()) return false;
+  int n = std::sscanf(numbers.c_str(),
+                      "%d -> %d points, %f -> %f cm, %d queries, %d from memory, %f ms%n",
+                      &r.enginePoints, &r.newPoints, &r.engineCm, &r.newCm, &r.queries,
+                      &r.fromMemory, &r.ms, &used);
+  if (n != 7 || static_cast<size_t>(used) != numbers.size()) {
+    r.fromMemory = 0;
+    used = 0;
+    n = 1 + std::sscanf(numbers.c_str(), "%d -> %d points, %f -> %f cm, %d queries, %f ms%n",
+                        &r.enginePoints, &r.newPoints, &r.engineCm, &r.newCm, &r.queries, &r.ms,
+                        &used);
+  }
+  if (n != 7 || r.style < 0 || static_cast<size_t>(used) != numbers.size()) return false;
+  if (r.fromMemory < 0 || r.fromMemory > r.queries) return false;
   out = std::move(r);
+  return true;
+}
+
+bool ParseCostLine(std::string_view line, CostLine& out) {
+  line = StripLogPrefix(line);
+  constexpr std::string_view kStart = "cost per frame since start: game thread ";
+  if (!StartsWith(line, kStart)) return false;
+  line.remove_prefix(kStart.size());
+  const std::string numbers(line);
+  CostLine c;
+  unsigned long long frames = 0;
+  int used = 0;
+  const int n =
+      std::sscanf(numbers.c_str(), "%lf us avg, %lf us p99, %lf us max over %llu frames%n",
+                  &c.meanUs, &c.p99Us, &c.maxUs, &frames, &used);
+  if (n != 4 || static_cast<size_t>(used) != numbers.size()) return false;
+  if (!(c.meanUs >= 0.0 && c.p99Us >= 0.0 && c.maxUs >= c.p99Us)) return false;
+  c.frames = frames;
+  out = c;
   return true;
 }
 

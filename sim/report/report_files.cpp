@@ -21,7 +21,7 @@ std::string Join(const std::string& dir, const char* name) {
 bool Write(const std::string& dir, const char* name, const std::string& text, std::string& error) {
   if (platform::WriteFileReplacing(Join(dir, name), text) == platform::ReplaceStatus::kOk)
     return true;
-  error = "cannot write " + Join(dir, name);
+  error = "cannot write " + Join(dir, name) + ": " + platform::LastErrorText();
   return false;
 }
 
@@ -42,6 +42,23 @@ std::string Title(const MatchRecord& r, const char* what) {
 }
 
 }  // namespace
+
+bool PrepareReportFolder(const std::string& dir, std::string& error) {
+  std::error_code ec;
+  fs::create_directories(fs::path(platform::Utf8ToWide(dir)), ec);
+  if (ec) {
+    error = "cannot create " + dir + ": " + ec.message();
+    return false;
+  }
+  const std::string probe = Join(dir, ".kvr-write-test");
+  if (platform::WriteFileReplacing(probe, "") != platform::ReplaceStatus::kOk) {
+    error = "cannot write into " + dir + ": " + platform::LastErrorText();
+    fs::remove(fs::path(platform::Utf8ToWide(probe + ".tmp")), ec);
+    return false;
+  }
+  fs::remove(fs::path(platform::Utf8ToWide(probe)), ec);
+  return true;
+}
 
 bool WriteMatchReport(const std::string& dir, const ReportInputs& in, std::string& error) {
   std::error_code ec;

@@ -27,6 +27,11 @@ inline constexpr const char* kLearningSvgFile = "learning.svg";
 inline constexpr const char* kRoutesSvgFile = "routes.svg";
 inline constexpr const char* kModLogFile = "mod.log";
 
+// Creates the folder when missing and proves that files can be written into it; false with the
+// reason ("cannot write into DIR: Permission denied"). Run before a match changes anything, so a
+// bad folder costs no play.
+bool PrepareReportFolder(const std::string& dir, std::string& error);
+
 // Creates the folder when missing and writes every file; false with the first failure's reason
 // (the files written before it stay).
 bool WriteMatchReport(const std::string& dir, const ReportInputs& in, std::string& error);

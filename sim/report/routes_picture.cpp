@@ -51,15 +51,6 @@ void DrawThugRoute(SvgWriter& svg, const LevelFrame& f, const ThugRoute& t) {
   DrawMarker(svg, f, t.position, 4.5, t.alive ? colour : "#FFFFFF", "");
 }
 
-void DrawScaleBar(SvgWriter& svg, const LevelFrame& f, double y) {
-  const double length = 1000.0 * f.scale;  // 10 m
-  const Stroke bar{"#000000", 2.0, ""};
-  svg.Line(12, y, 12 + length, y, bar);
-  svg.Line(12, y - 4, 12, y + 4, bar);
-  svg.Line(12 + length, y - 4, 12 + length, y + 4, bar);
-  svg.Text(12 + length + 6, y + 4, "10 m", 12);
-}
-
 }  // namespace
 
 std::string RoutesSvg(const MatchRecord& record, const Level& level, const NavMesh& mesh,
@@ -78,7 +69,7 @@ std::string RoutesSvg(const MatchRecord& record, const Level& level, const NavMe
   DrawFireCone(svg, shifted, record.player);
   for (const ThugRoute& t : record.lastRoutes) DrawThugRoute(svg, shifted, t);
   DrawPlayer(svg, shifted, record.player);
-  DrawScaleBar(svg, f, f.height + top + 22);
+  DrawScaleBar(svg, f, 12, f.height + top + 22);
   svg.Text((f.width + legendWidth) / 2, 26, title, 16, "middle", 0.0, true);
 
   std::vector<LegendEntry> legend;

@@ -15,11 +15,21 @@ using nlohmann::json;
 
 const char* kPolicyColour[] = {"#1F77B4", "#FF7F0E", "#2CA02C"};  // learned, random, rule
 
+// "mean +- error"; with a single run there is no standard error, so only the mean is shown
+// (the table says why underneath).
 std::string Figure(const MeanError& m, const char* fmt) {
   if (std::isnan(m.mean)) return "n/a";
   char buf[64];
   std::snprintf(buf, sizeof buf, fmt, m.mean, m.stdError);
-  return buf;
+  std::string out = buf;
+  if (m.n < 2) out.resize(out.find(" +- "));
+  return out;
+}
+
+bool OneSeed(const StudyResult& study) {
+  for (const StudyRow& row : study.rows)
+    if (row.runs >= 2) return false;
+  return true;
 }
 
 json FigureJson(const MeanError& m) {
@@ -36,6 +46,7 @@ const Panel kPanels[] = {
     {"mean reward, last 500 episodes", "reward (0..1)", &StudyRow::tailReward},
     {"player health chunks lost", "chunks per simulated minute", &StudyRow::chunksPerMinute},
     {"thug damage taken", "fraction of max health per episode", &StudyRow::damagePerEpisode},
+    {"thug deaths", "deaths per simulated minute", &StudyRow::thugDeathsPerMinute},
 };
 
 void DrawPanel(SvgWriter& svg, const StudyResult& study, const Panel& panel, double left,
@@ -87,8 +98,8 @@ void DrawPanel(SvgWriter& svg, const StudyResult& study, const Panel& panel, dou
 StudyResult SummarizeStudy(std::vector<MatchSummary> runs) {
   StudyResult out;
   std::sort(runs.begin(), runs.end(), [](const MatchSummary& a, const MatchSummary& b) {
-    return std::make_pair(static_cast<int>(a.run.policy), a.run.seed) <
-           std::make_pair(static_cast<int>(b.run.policy), b.run.seed);
+    return std::make_pair(PolicyOrder(a.run.policy), a.run.seed) <
+           std::make_pair(PolicyOrder(b.run.policy), b.run.seed);
   });
   std::array<std::vector<double>, aps::kStyleCount> randomStyle;
   for (size_t p = 0; p < out.rows.size(); ++p) {
@@ -129,7 +140,7 @@ std::string StudyTable(const StudyResult& study) {
   for (const StudyRow& row : study.rows) {
     char line[256];
     std::snprintf(line, sizeof line, "%-8s %4llu  %-25s  %-17s  %-21s  %s\n",
-                  PolicyName(row.policy), static_cast<unsigned long long>(row.runs),
+                  PolicyName(row.policy).c_str(), static_cast<unsigned long long>(row.runs),
                   Figure(row.tailReward, "%.3f +- %.3f").c_str(),
                   Figure(row.chunksPerMinute, "%.2f +- %.2f").c_str(),
                   Figure(row.damagePerEpisode, "%.3f +- %.3f").c_str(),
@@ -140,19 +151,22 @@ std::string StudyTable(const StudyResult& study) {
     out += "best single style under the random policy (hindsight): " +
            std::string(aps::Style(study.bestStyle).name) + ", mean reward " +
            Figure(study.bestStyleReward, "%.3f +- %.3f") + "\n";
-  out += "(mean +- standard error over seeds; n/a: the rule policy opens no learning episodes)\n";
+  out += OneSeed(study) ? "(one seed, no standard error; " : "(mean +- standard error over seeds; ";
+  out += "n/a: the rule policy opens no learning episodes)\n";
   return out;
 }
 
 std::string StudySvg(const StudyResult& study, const std::string& title) {
-  SvgWriter svg(1020, 560);
-  svg.Text(510, 24, title, 17, "middle", 0.0, true);
+  SvgWriter svg(1350, 560);
+  svg.Text(675, 24, title, 17, "middle", 0.0, true);
   for (size_t i = 0; i < std::size(kPanels); ++i)
     DrawPanel(svg, study, kPanels[i], 90 + 330 * static_cast<double>(i), i == 0);
   std::vector<LegendEntry> legend;
   for (size_t i = 0; i < study.rows.size(); ++i)
     legend.push_back({PolicyName(study.rows[i].policy), {kPolicyColour[i], 1, ""}, true});
-  legend.push_back({"standard error over seeds", {"#000000", 1.5, ""}, false});
+  legend.push_back({OneSeed(study) ? "one seed, no standard error" : "standard error over seeds",
+                    {"#000000", 1.5, ""},
+                    false});
   if (study.bestStyle >= 0)
     legend.push_back(
         {std::string("best fixed style (") + aps::Style(study.bestStyle).name + ", random runs)",

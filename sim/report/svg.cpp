@@ -120,10 +120,19 @@ std::string SvgWriter::Finish() const {
 }
 
 std::string ReadableStyleColour(int style) {
-  const unsigned argb = aps::Style(style).colour;
-  unsigned r = (argb >> 16) & 0xFF, g = (argb >> 8) & 0xFF, b = argb & 0xFF;
-  if (r + g + b > 3 * 150) r = r * 3 / 5, g = g * 3 / 5, b = b * 3 / 5;
-  return HexColour((r << 16) | (g << 8) | b);
+  // On white paper the game's bright overlay colours are too pale, and Arc Left and Weave Left
+  // (light blue and cyan) cannot be told apart; pictures use their own set, the same hue
+  // family where it stays distinct.
+  static const char* const kColours[aps::kStyleCount] = {
+      "#5A5A5A",  // Direct
+      "#1F6FD0",  // Arc Left: blue
+      "#2CA02C",  // Arc Right: green
+      "#E6750A",  // Wide Left: orange
+      "#C0307F",  // Wide Right: magenta
+      "#8C564B",  // Weave Left: brown
+      "#A89A00",  // Weave Right: olive
+  };
+  return kColours[std::clamp(style, 0, aps::kStyleCount - 1)];
 }
 
 double Plot::X(double v) const {

@@ -13,8 +13,8 @@ std::string XmlEscape(const std::string& text);
 // "#RRGGBB" of a 0xAARRGGBB colour.
 std::string HexColour(unsigned argb);
 
-// An approach style's colour, darkened when it is too pale to read on white (Direct's light
-// grey); the hue stays recognisable next to the in-game overlay.
+// An approach style's colour on white paper: darker than the in-game overlay's, every style
+// distinct from the others.
 std::string ReadableStyleColour(int style);
 
 struct Stroke {

@@ -2,7 +2,7 @@
 // script plays what a player does while the game ticks on the window's thread.
 #include <sstream>
 
-#include "host/mod_base.h"
+#include "mod/mod_base.h"
 #include "settings/settings.h"
 #include "sim/present_window.h"
 #include "sim/win32/foreign_window.h"
@@ -19,7 +19,7 @@ constexpr DWORD kStepTimeoutMs = 30000;
 struct Player {
   win32::SwapChainWindow& window;
   World& world;
-  host::CppUserModBase* mod;
+  mod::CppUserModBase* mod;
   double frameSeconds;
   const PresentOptions& options;
   int ticks = 0;
@@ -28,7 +28,7 @@ struct Player {
   void Turn() {
     win32::SwapChainWindow::PumpMessages();
     world.Tick(frameSeconds);
-    if (mod) host::HostCallOnUpdate(mod);
+    if (mod) mod::HostCallOnUpdate(mod);
     ++ticks;
     Sleep(4);
   }
@@ -61,8 +61,8 @@ struct Player {
   }
   // The mod host's order for a mod object: its own update, then on_unreal_init.
   void Start() {
-    host::HostCallOnUpdate(mod);
-    host::HostCallOnUnrealInit(mod);
+    mod::HostCallOnUpdate(mod);
+    mod::HostCallOnUnrealInit(mod);
   }
 };
 
@@ -218,7 +218,7 @@ bool PresentForeignFirst(Player& p, win32::ForeignWindow& foreign, std::string& 
 
 }  // namespace
 
-bool DrivePresented(host::CppUserModBase* mod, World& world, const PresentOptions& options,
+bool DrivePresented(mod::CppUserModBase* mod, World& world, const PresentOptions& options,
                     int ticks, double frameSeconds, PresentReport& report, std::string& error) {
   win32::SwapChainWindow window;
   if (!window.Open(options.width, options.height, error)) return false;

@@ -1,7 +1,7 @@
 #include "game/avoidance.h"
 
+#include "game/game_runtime.h"
 #include "game/thug_tracking.h"
-#include "host/mod_runtime.h"
 #include "host/reflection.h"
 
 namespace kvr::game {
@@ -35,7 +35,7 @@ void CallSetAvoidanceEnabled(const host::ParamLayout& layout, host::UObject* com
 
 }  // namespace
 
-void SetAvoidance(host::ModRuntime& rt, TrackedThug& thug, bool on) {
+void SetAvoidance(GameRuntime& rt, TrackedThug& thug, bool on) {
   if (!thug.pawn) return;
   GameState& g = rt.game;
   if (!thug.movement) {

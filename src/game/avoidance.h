@@ -3,17 +3,15 @@
 #pragma once
 #include "game/tracked_thug.h"
 
-namespace kvr::host {
-struct ModRuntime;
-}
-
 namespace kvr::game {
+
+struct GameRuntime;
 
 // On: saves the component's RVO flag, radius and weight the first time, writes AvoidanceRadius
 // and AvoidanceWeight on every call (so changed settings arrive), and enables avoidance once.
 // Off: writes the saved radius and weight back and calls SetAvoidanceEnabled with the saved flag.
 // Does nothing for a thug without a pawn, a pawn without a movement component or a component
 // without SetAvoidanceEnabled. Game thread, state lock held.
-void SetAvoidance(host::ModRuntime& rt, TrackedThug& thug, bool on);
+void SetAvoidance(GameRuntime& rt, TrackedThug& thug, bool on);
 
 }  // namespace kvr::game

@@ -1,10 +1,9 @@
 #include "game/delete_listener.h"
 
 #include "game/episodes.h"
+#include "game/game_runtime.h"
 #include "game/thug_tracking.h"
-#include "host/lifecycle.h"
 #include "host/log.h"
-#include "host/mod_runtime.h"
 
 namespace kvr::game {
 
@@ -25,7 +24,7 @@ DeleteListener& TheDeleteListener() {
   return listener;
 }
 
-void ForgetObject(host::ModRuntime& rt, const host::UObject* object) {
+void ForgetObject(GameRuntime& rt, const host::UObject* object) {
   GameState& g = rt.game;
   if (g.watched.erase(object) == 0) return;
   if (g.thugs.count(object)) {
@@ -50,7 +49,9 @@ void ForgetObject(host::ModRuntime& rt, const host::UObject* object) {
 
 void DeleteListener::NotifyUObjectDeleted(const host::UObject* object, int32_t /*index*/) {
   try {
-    host::ModRuntime& rt = host::ModRuntime::Get();
+    GameRuntime* const served = runtime_.load(std::memory_order_acquire);
+    if (!served) return;
+    GameRuntime& rt = *served;
     std::lock_guard<std::mutex> lock(rt.stateLock);
     ForgetObject(rt, object);
   } catch (const std::exception& e) {
@@ -62,12 +63,14 @@ void DeleteListener::NotifyUObjectDeleted(const host::UObject* object, int32_t /
 
 void DeleteListener::OnUObjectArrayShutdown() {
   try {
-    host::ModRuntime& rt = host::ModRuntime::Get();
+    GameRuntime* const served = runtime_.load(std::memory_order_acquire);
+    if (!served) return;
+    GameRuntime& rt = *served;
     {
       std::lock_guard<std::mutex> lock(rt.stateLock);
       rt.gameExitSeen = true;
       rt.shuttingDown = true;
-      host::SaveBrainWithStatus(rt, "game exit");
+      SaveBrainWithStatus(rt, "game exit");
       rt.listenerRegistered = false;
     }
     // Outside the lock: the engine may call back into the listener list while removing.

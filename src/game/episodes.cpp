@@ -1,8 +1,8 @@
 #include "game/episodes.h"
 
+#include "game/game_runtime.h"
 #include "game/thug_state.h"
 #include "host/log.h"
-#include "host/mod_runtime.h"
 #include "tactics/observation.h"
 
 namespace kvr::game {
@@ -61,7 +61,7 @@ bool KeepStickyStyle(const Settings& s, const TrackedThug& thug, const aps::Vec3
   return tactics::KeepsStyle(thug.currentStyle, thug.decisionTime, thug.lastGoal, goal, now, s);
 }
 
-void DecideApproachStyle(host::ModRuntime& rt, TrackedThug& thug, const aps::Vec3& start,
+void DecideApproachStyle(GameRuntime& rt, TrackedThug& thug, const aps::Vec3& start,
                          const aps::Vec3& goal, float routeLength, double now) {
   GameState& g = rt.game;
   const Settings& s = rt.gameSettings;
@@ -96,7 +96,7 @@ void DecideApproachStyle(host::ModRuntime& rt, TrackedThug& thug, const aps::Vec
   thug.startDistance = tactics::HorizontalDistance(thug.position, goal);
 }
 
-void EndEpisode(host::ModRuntime& rt, TrackedThug& thug, const char* reason) {
+void EndEpisode(GameRuntime& rt, TrackedThug& thug, const char* reason) {
   if (!thug.episodeActive) return;
   thug.episodeActive = false;
   tactics::EpisodeOutcome outcome;

@@ -8,11 +8,9 @@
 #include "game/tracked_thug.h"
 #include "settings/settings.h"
 
-namespace kvr::host {
-struct ModRuntime;
-}
-
 namespace kvr::game {
+
+struct GameRuntime;
 
 // True when a re-plan keeps the thug's current style without a decision: a style was chosen,
 // StickySeconds is above 0, less than StickySeconds have passed since the decision and the new
@@ -25,11 +23,11 @@ bool KeepStickyStyle(const Settings& s, const TrackedThug& thug, const aps::Vec3
 // genome) or the emptier-side rule. Opens a new episode after a network decision. Afterwards
 // thug.currentStyle is the style to shape the route with. routeLength is the horizontal length
 // of the engine's route.
-void DecideApproachStyle(host::ModRuntime& rt, TrackedThug& thug, const aps::Vec3& start,
+void DecideApproachStyle(GameRuntime& rt, TrackedThug& thug, const aps::Vec3& start,
                          const aps::Vec3& goal, float routeLength, double now);
 
 // Judges and closes the running episode, if any: reward from progress, damage, player hits and
 // spacing; the genome that chose the style learns it. With VerboseLog 1 logs the "episode" line.
-void EndEpisode(host::ModRuntime& rt, TrackedThug& thug, const char* reason);
+void EndEpisode(GameRuntime& rt, TrackedThug& thug, const char* reason);
 
 }  // namespace kvr::game

@@ -13,25 +13,14 @@
 #include "game/tracked_thug.h"
 #include "host/api/host.h"
 #include "host/reflection.h"
-#include "nav/navmesh_table.h"
-#include "nav/path_hook_state.h"
+#include "nav/hook_runtime.h"
 
 namespace kvr::game {
 
-struct GameState {
+// The navigation part (navmeshes, the path hook's figures) is the nav layer's own.
+struct GameState : NavState {
   // Every engine object the mod holds a pointer to; the delete listener looks here first.
   std::unordered_set<const host::UObject*, PointerHash> watched;
-
-  NavMeshTable navmeshes;
-  // First FindPath that passed the fingerprint; read by the path hook on any thread.
-  std::atomic<FindPathFn> acceptedFindPath{nullptr};
-  bool exactBuild = false;
-  std::string queryExtentStatus;
-
-  // The navigation system's class default object and its two query layouts, built once.
-  host::UObject* navigationSystem = nullptr;
-  host::ParamLayout projectLayout;
-  host::ParamLayout raycastLayout;
 
   // One record per AI controller with a pawn, and the controllers by object-array index (the
   // path hook finds the thug behind a path query through it).
@@ -63,11 +52,11 @@ struct GameState {
   double lastAutosave = 0.0;
   double frameRate = 0.0;  // updates per second, smoothed
 
-  // Per-frame reshaping budget, zeroed at the start of every update.
-  int32_t reshapesThisFrame = 0;
-  double builderMsThisFrame = 0.0;
-
-  PathHookState pathHook;
+  // The mod's own game-thread time per frame: the update and the path hook's reshaping, a
+  // frame closing at each update that runs. Logged (VerboseLog) every kCostLogInterval.
+  FrameCostMeter frameCost;
+  TickScale frameCostTicks;
+  double lastCostLog = 0.0;
 
   // Updates that ran (after the throttle); for tests and the stand-in host's report.
   uint64_t updatesRun = 0;

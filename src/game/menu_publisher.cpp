@@ -5,8 +5,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "game/game_runtime.h"
 #include "game/thug_state.h"
-#include "host/mod_runtime.h"
 #include "host/mod_state.h"
 #include "tactics/observation.h"
 
@@ -21,7 +21,7 @@ void SetRow(StatusRow& row, const char* label, int32_t state, const char* text) 
   row.text.assign(text);
 }
 
-void NavRows(const host::ModRuntime& rt, const MenuSnapshot& s, StatusRow* rows) {
+void NavRows(const GameRuntime& rt, const MenuSnapshot& s, StatusRow* rows) {
   const GameState& g = rt.game;
   const bool accepted = g.acceptedFindPath.load(std::memory_order_relaxed) != nullptr;
   SetRow(rows[0], "Game executable build", accepted ? 1 : 0,
@@ -79,7 +79,7 @@ void GameRows(const MenuSnapshot& s, StatusRow* rows) {
   SetRow(rows[4], "Crash guard", s.totalFaults > 0 ? -1 : 1, text);
 }
 
-void CopyHookFigures(const host::ModRuntime& rt, MenuSnapshot& s) {
+void CopyHookFigures(const GameRuntime& rt, MenuSnapshot& s) {
   const GameState& g = rt.game;
   int32_t hooked = 0;
   for (const auto& [object, record] : g.navmeshes) hooked += record.hooked ? 1 : 0;
@@ -101,7 +101,7 @@ void CopyHookFigures(const host::ModRuntime& rt, MenuSnapshot& s) {
   s.styleDecisions = g.styleDecisions;
 }
 
-void CopyBrain(const host::ModRuntime& rt, MenuSnapshot& s) {
+void CopyBrain(const GameRuntime& rt, MenuSnapshot& s) {
   const tactics::Brain& b = rt.brain;
   const tactics::BrainConfig& c = b.config;
   s.layerSizes.clear();
@@ -187,11 +187,12 @@ void CopyRoutes(const GameState& g, const Settings& settings, double now, MenuSn
 
 }  // namespace
 
-void BuildMenuSnapshot(host::ModRuntime& rt, double now, MenuSnapshot& s) {
+void BuildMenuSnapshot(GameRuntime& rt, double now, MenuSnapshot& s) {
   GameState& g = rt.game;
   s.time = now;
   s.tickAlive = now - g.lastUpdate < 1.0;
   s.frameRate = g.frameRate;
+  s.gameThreadCost = g.frameCost.Window(g.frameCostTicks.NanosecondsPerTick());
   CopyHookFigures(rt, s);
   s.playerPresent = g.player.pawn != nullptr;
   s.playerHealthChunks = g.player.healthChunkBaseline;
@@ -211,21 +212,27 @@ void BuildMenuSnapshot(host::ModRuntime& rt, double now, MenuSnapshot& s) {
   }
 }
 
-void PublishMenuSnapshot(host::ModRuntime& rt, double now) {
+void PublishMenuSnapshot(GameRuntime& rt, double now) {
   GameState& g = rt.game;
   if (!g.spareSnapshot) g.spareSnapshot = std::make_shared<MenuSnapshot>();
   BuildMenuSnapshot(rt, now, *g.spareSnapshot);
   g.publishedSnapshot = g.spareSnapshot.get();
   std::shared_ptr<const MenuSnapshot> previous = std::move(g.spareSnapshot);
   ModState& state = ModState::Get();
+  bool reusable = false;
   {
     std::lock_guard<std::mutex> lock(state.settingsLock);
     state.snapshot.swap(previous);
+    // Out of ModState now, so nobody can take a new reference to it. The render thread takes
+    // and drops its copies only under this lock, and reads a snapshot only between those
+    // sections; a count of one read here, under the lock, therefore comes after its last read
+    // of this snapshot (the lock's acquire pairs with the release of its unlock). The count
+    // itself is a relaxed read: read after the lock is released, it would order nothing, and
+    // the refill below could overwrite strings the render thread is still drawing.
+    reusable = previous && previous.get() == g.previousSnapshot && previous.use_count() == 1;
   }
-  // Out of ModState now, so nobody can take a new reference to it. When it is the one this
-  // game thread made last time and the render thread holds no copy, it is refilled next time.
-  if (previous && previous.get() == g.previousSnapshot && previous.use_count() == 1)
-    g.spareSnapshot = std::const_pointer_cast<MenuSnapshot>(std::move(previous));
+  // The one this game thread made last time, held by nobody else: refilled next time.
+  if (reusable) g.spareSnapshot = std::const_pointer_cast<MenuSnapshot>(std::move(previous));
   g.previousSnapshot = g.publishedSnapshot;
 }
 

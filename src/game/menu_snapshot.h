@@ -12,6 +12,7 @@
 
 #include "aps/aps.h"
 #include "aps/reshape_outcome.h"
+#include "game/frame_cost.h"
 
 namespace kvr::game {
 
@@ -93,6 +94,8 @@ struct MenuSnapshot {
   double averageBuildMs = 0.0;     // per arc attempt (reshaped + no valid arc)
   double averageNavQueries = 0.0;  // per arc attempt
   uint64_t styleDecisions = 0;
+  // The mod's own game-thread time per frame over the last ten seconds (see frame_cost.h).
+  FrameCostFigures gameThreadCost;
 
   // Player.
   bool playerPresent = false;

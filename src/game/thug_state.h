@@ -7,11 +7,9 @@
 #include "game/menu_snapshot.h"
 #include "game/tracked_thug.h"
 
-namespace kvr::host {
-struct ModRuntime;
-}
-
 namespace kvr::game {
+
+struct GameRuntime;
 
 struct GameState;
 

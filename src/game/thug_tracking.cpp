@@ -4,8 +4,8 @@
 
 #include "game/avoidance.h"
 #include "game/episodes.h"
+#include "game/game_runtime.h"
 #include "game/thug_state.h"
-#include "host/mod_runtime.h"
 #include "host/reflection.h"
 #include "platform/text.h"
 #include "tactics/observation.h"
@@ -42,7 +42,7 @@ void FindControllers(host::IHost& h, GameState& g) {
                    });
 }
 
-void RemoveGoneThugs(host::ModRuntime& rt) {
+void RemoveGoneThugs(GameRuntime& rt) {
   GameState& g = rt.game;
   // g.controllers is in index order now; the pointer-sorted copy answers "still there?".
   g.found.assign(g.controllers.begin(), g.controllers.end());
@@ -54,7 +54,7 @@ void RemoveGoneThugs(host::ModRuntime& rt) {
   }
 }
 
-TrackedThug& CreateThug(host::ModRuntime& rt, host::IHost& h, host::UObject* controller) {
+TrackedThug& CreateThug(GameRuntime& rt, host::IHost& h, host::UObject* controller) {
   GameState& g = rt.game;
   TrackedThug& t = g.thugs[controller];
   t.controller = controller;
@@ -70,7 +70,7 @@ TrackedThug& CreateThug(host::ModRuntime& rt, host::IHost& h, host::UObject* con
 }
 
 // One controller of the discovery pass.
-void TrackController(host::ModRuntime& rt, host::IHost& h, host::UObject* controller) {
+void TrackController(GameRuntime& rt, host::IHost& h, host::UObject* controller) {
   GameState& g = rt.game;
   const Settings& s = rt.gameSettings;
   host::UObject* pawn = nullptr;
@@ -118,7 +118,7 @@ void DiscoverPlayer(host::IHost& h, GameState& g) {
 
 // Lost health chunks are shared equally by the thugs with a running episode standing within
 // PlayerHitRadius of the player (horizontally).
-void CreditPlayerDamage(host::ModRuntime& rt, int32_t chunks) {
+void CreditPlayerDamage(GameRuntime& rt, int32_t chunks) {
   GameState& g = rt.game;
   PlayerCache& p = g.player;
   if (p.healthChunkBaseline == -1 || p.healthChunkBaseline <= chunks) {
@@ -155,7 +155,7 @@ void Watch(GameState& g, host::UObject* object) {
   if (object) g.watched.insert(object);
 }
 
-void RemoveThug(host::ModRuntime& rt, const host::UObject* controller, const char* reason) {
+void RemoveThug(GameRuntime& rt, const host::UObject* controller, const char* reason) {
   GameState& g = rt.game;
   const auto it = g.thugs.find(controller);
   if (it == g.thugs.end()) return;
@@ -169,7 +169,7 @@ void RemoveThug(host::ModRuntime& rt, const host::UObject* controller, const cha
   g.thugs.erase(it);
 }
 
-void DiscoverThugsAndPlayer(host::ModRuntime& rt) {
+void DiscoverThugsAndPlayer(GameRuntime& rt) {
   host::IHost* h = host::Host();
   if (!h) return;
   GameState& g = rt.game;
@@ -179,7 +179,7 @@ void DiscoverThugsAndPlayer(host::ModRuntime& rt) {
   DiscoverPlayer(*h, g);
 }
 
-void RefreshState(host::ModRuntime& rt, double now) {
+void RefreshState(GameRuntime& rt, double now) {
   GameState& g = rt.game;
   const Settings& s = rt.gameSettings;
   if (const std::optional<int32_t> chunks = RefreshPlayer(g.player))

@@ -3,26 +3,24 @@
 #pragma once
 #include "game/tracked_thug.h"
 
-namespace kvr::host {
-struct ModRuntime;
-}
-
 namespace kvr::game {
+
+struct GameRuntime;
 
 struct GameState;
 
 // Ends the thug's episode with the reason, releases its genome, drops its controller index and
 // erases the record. Nothing happens for a controller without a record.
-void RemoveThug(host::ModRuntime& rt, const host::UObject* controller, const char* reason);
+void RemoveThug(GameRuntime& rt, const host::UObject* controller, const char* reason);
 
 // Controllers of the three thug classes (a controller found twice counts once): records made,
 // gone ones removed ("controller gone"), pawn changes ("new pawn"), class names, bosses,
 // state and avoidance; then the player.
-void DiscoverThugsAndPlayer(host::ModRuntime& rt);
+void DiscoverThugsAndPlayer(GameRuntime& rt);
 
 // Player state with damage credit to the thugs near it, then every thug's state, spacing
 // samples and the "time" and "died" episode ends.
-void RefreshState(host::ModRuntime& rt, double now);
+void RefreshState(GameRuntime& rt, double now);
 
 // Adds an engine object to the set the delete listener looks in; null is ignored.
 void Watch(GameState& g, host::UObject* object);

@@ -4,9 +4,9 @@
 
 #include "game/avoidance.h"
 #include "game/episodes.h"
+#include "game/game_runtime.h"
 #include "game/menu_publisher.h"
 #include "game/thug_tracking.h"
-#include "host/lifecycle.h"
 #include "host/log.h"
 #include "host/mod_state.h"
 #include "platform/clock.h"
@@ -29,7 +29,7 @@ bool Throttle(GameState& g, double now) {
 }
 
 // Thugs whose genome index fell off the end of a smaller population get a new genome.
-void ReassignLostGenomes(host::ModRuntime& rt) {
+void ReassignLostGenomes(GameRuntime& rt) {
   const auto size = static_cast<int32_t>(rt.brain.genomes.size());
   for (TrackedThug* t : rt.game.thugOrder) {
     if (t->genomeIndex >= size) t->genomeIndex = rt.brain.AssignGenome();
@@ -37,7 +37,7 @@ void ReassignLostGenomes(host::ModRuntime& rt) {
 }
 
 // The master switch went off: engine paths, no learning, the avoidance values from before.
-void StepAside(host::ModRuntime& rt) {
+void StepAside(GameRuntime& rt) {
   RestoreNavHooks(rt.game.navmeshes);
   for (TrackedThug* t : rt.game.thugOrder) {
     EndEpisode(rt, *t, "disabled");
@@ -46,7 +46,7 @@ void StepAside(host::ModRuntime& rt) {
   Log("master switch OFF: navmesh path functions restored, local avoidance restored");
 }
 
-void AdoptSettings(host::ModRuntime& rt) {
+void AdoptSettings(GameRuntime& rt) {
   ModState& state = ModState::Get();
   Settings shared;
   uint64_t version;
@@ -64,7 +64,7 @@ void AdoptSettings(host::ModRuntime& rt) {
   if (wasEnabled && !shared.Enabled) StepAside(rt);
 }
 
-void SaveSettingsRequest(host::ModRuntime& rt) {
+void SaveSettingsRequest(GameRuntime& rt) {
   ModState& state = ModState::Get();
   Settings copy;
   {
@@ -76,7 +76,7 @@ void SaveSettingsRequest(host::ModRuntime& rt) {
   Log(rt.configStatus);
 }
 
-void ReloadSettingsRequest(host::ModRuntime& rt) {
+void ReloadSettingsRequest(GameRuntime& rt) {
   Settings settings = rt.gameSettings;
   std::string status;
   ReadConfigIni(rt.paths.configPath, settings, status);
@@ -91,7 +91,7 @@ void ReloadSettingsRequest(host::ModRuntime& rt) {
 }
 
 // Running episodes are dropped without being judged: the genomes that would learn them are gone.
-void ResetBrainRequest(host::ModRuntime& rt) {
+void ResetBrainRequest(GameRuntime& rt) {
   for (auto& [controller, t] : rt.game.thugs) {
     t.episodeActive = false;
     t.genomeIndex = -1;
@@ -102,11 +102,11 @@ void ResetBrainRequest(host::ModRuntime& rt) {
   Log("brain reset to a fresh population");
 }
 
-void ServeRequests(host::ModRuntime& rt) {
+void ServeRequests(GameRuntime& rt) {
   ModState& state = ModState::Get();
   if (state.requestSaveSettings.exchange(0)) SaveSettingsRequest(rt);
   if (state.requestReloadSettings.exchange(0)) ReloadSettingsRequest(rt);
-  if (state.requestSaveBrain.exchange(0)) host::SaveBrainWithStatus(rt, "menu");
+  if (state.requestSaveBrain.exchange(0)) SaveBrainWithStatus(rt, "menu");
   if (state.requestResetBrain.exchange(0)) ResetBrainRequest(rt);
   if (state.requestEvolveNow.exchange(0)) {
     Log(rt.brain.Evolve() ? "manual evolution: new generation created"
@@ -140,7 +140,7 @@ void FindNavigationSystem(GameState& g) {
 
 // New navmeshes get a record and are watched. A navmesh never tried, or hooked before and
 // restored since, goes to the installer; one the installer refused is not tried again.
-void DiscoverNavMeshes(host::ModRuntime& rt) {
+void DiscoverNavMeshes(GameRuntime& rt) {
   host::IHost* h = host::Host();
   if (!h) return;
   GameState& g = rt.game;
@@ -162,17 +162,31 @@ void DiscoverNavMeshes(host::ModRuntime& rt) {
   }
 }
 
-void Discover(host::ModRuntime& rt) {
+void Discover(GameRuntime& rt) {
   FindNavigationSystem(rt.game);
   if (rt.gameSettings.Enabled) DiscoverNavMeshes(rt);
   DiscoverThugsAndPlayer(rt);
 }
 
-void Autosave(host::ModRuntime& rt, double now) {
+void Autosave(GameRuntime& rt, double now) {
   if (!rt.gameSettings.SaveBrain || rt.brain.totalEpisodes == 0) return;
   if (now - rt.game.lastAutosave < rt.gameSettings.AutosaveSeconds) return;
   rt.game.lastAutosave = now;
-  host::SaveBrainWithStatus(rt, "autosave");
+  SaveBrainWithStatus(rt, "autosave");
+}
+
+// The run's figures so far, for a reader of the log (a match reads the last one).
+void LogRunCost(GameRuntime& rt, double now) {
+  GameState& g = rt.game;
+  if (!rt.gameSettings.VerboseLog || now - g.lastCostLog < kCostLogInterval) return;
+  g.lastCostLog = now;
+  const FrameCostFigures run = g.frameCost.Lifetime(g.frameCostTicks.NanosecondsPerTick());
+  char line[200];
+  std::snprintf(line, sizeof line,
+                "cost per frame since start: game thread %.2f us avg, %.1f us p99, %.1f us max "
+                "over %llu frames",
+                run.meanUs, run.p99Us, run.maxUs, static_cast<unsigned long long>(run.frames));
+  Log(line);
 }
 
 }  // namespace
@@ -181,10 +195,13 @@ bool UpdateDue(const GameState& g, double now) {
   return now - g.lastUpdate >= kUpdateInterval;
 }
 
-void Update(host::ModRuntime& rt) {
+void Update(GameRuntime& rt) {
   GameState& g = rt.game;
   const double now = platform::SteadySeconds();
   if (!Throttle(g, now)) return;
+  // The frame that ends here is filed; this update's own time opens the next one.
+  g.frameCost.EndFrame(now);
+  const CostSpan cost(g.frameCost);
   ++g.updatesRun;
   AdoptSettings(rt);
   ServeRequests(rt);
@@ -203,6 +220,7 @@ void Update(host::ModRuntime& rt) {
     g.lastSnapshot = now;
     PublishMenuSnapshot(rt, now);
   }
+  LogRunCost(rt, now);
 }
 
 }  // namespace kvr::game

@@ -6,8 +6,8 @@
 #include <initializer_list>
 #include <string_view>
 
-#include "game/game_state.h"
 #include "nav/engine_records.h"
+#include "nav/hook_runtime.h"
 
 namespace kvr::game {
 
@@ -126,6 +126,11 @@ class EngineNav final : public aps::INav {
     // A plain byte copy: no engine copy operation runs, and nothing of it needs cleaning up.
     alignas(16) unsigned char query[engine::kPathQuerySize];
     std::memcpy(query, c_.query, sizeof query);
+    // A re-plan's query names the thug's own path object to fill: a leg must get a path of its
+    // own, or each leg would overwrite the path being reshaped (and a build that finds no arc
+    // would leave the last leg in it). Zeroed, the copied shared pointer holds nothing, so
+    // dropping the copy without the engine's clean-up stays right.
+    std::memset(query + engine::kQueryPathToFill, 0, engine::kQueryPathToFillSize);
     engine::WriteAt(query, engine::kQueryStart, from);
     engine::WriteAt(query, engine::kQueryEnd, to);
     alignas(16) unsigned char result[engine::kPathResultSize] = {};
@@ -166,7 +171,7 @@ class EngineNav final : public aps::INav {
 
 }  // namespace
 
-EngineNavContext MakeEngineNavContext(const GameState& game, const NavMeshRecord& record,
+EngineNavContext MakeEngineNavContext(const NavState& nav, const NavMeshRecord& record,
                                       const void* query, const void* agent, host::UObject* pawn,
                                       host::UObject* controller) {
   EngineNavContext c;
@@ -177,9 +182,9 @@ EngineNavContext MakeEngineNavContext(const GameState& game, const NavMeshRecord
   c.navData = record.navmesh;
   c.queryExtent = record.queryExtent;
   c.engineFindPath = record.savedFindPath;
-  c.navigationSystem = game.navigationSystem;
-  c.projectLayout = &game.projectLayout;
-  c.raycastLayout = &game.raycastLayout;
+  c.navigationSystem = nav.navigationSystem;
+  c.projectLayout = &nav.projectLayout;
+  c.raycastLayout = &nav.raycastLayout;
   return c;
 }
 

@@ -18,7 +18,7 @@
 
 namespace kvr::game {
 
-struct GameState;
+struct NavState;
 
 // Everything one reshape's navigation borrows; nothing is owned.
 struct EngineNavContext {
@@ -36,7 +36,7 @@ struct EngineNavContext {
 
 // The context of a reshape on `record`'s navmesh, with the navigation system and layouts the
 // per-frame update found.
-EngineNavContext MakeEngineNavContext(const GameState& game, const NavMeshRecord& record,
+EngineNavContext MakeEngineNavContext(const NavState& nav, const NavMeshRecord& record,
                                       const void* query, const void* agent, host::UObject* pawn,
                                       host::UObject* controller);
 

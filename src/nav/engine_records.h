@@ -3,7 +3,8 @@
 // through these offsets on raw memory (with memcpy, since engine memory has no C++ objects of
 // ours in it).
 //
-//   PathQuery (136 bytes, copied whole): owner's object index, start, end, navigation-data id
+//   PathQuery (136 bytes, copied whole): owner's object index, start, end, navigation-data id,
+//                                         path instance to fill
 //   AgentProperties: agent radius
 //   PathResult (24 bytes): path object, shared-reference controller, result code
 //   NavPath: point array, count, capacity, partial flag; points are 32-byte aps::NavPoint
@@ -22,6 +23,10 @@ inline constexpr uint32_t kQueryOwnerIndex = 0;
 inline constexpr uint32_t kQueryStart = 8;
 inline constexpr uint32_t kQueryEnd = 20;
 inline constexpr uint32_t kQueryNavDataId = 0x40;
+// The path instance to fill, a shared pointer (object and reference controller): set when the
+// engine re-plans a path it follows, so that FindPath refills that object.
+inline constexpr uint32_t kQueryPathToFill = 0x48;
+inline constexpr size_t kQueryPathToFillSize = 16;
 
 inline constexpr uint32_t kAgentRadius = 4;
 

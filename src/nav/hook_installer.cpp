@@ -6,8 +6,8 @@
 #include <string>
 
 #include "host/log.h"
-#include "host/mod_runtime.h"
 #include "host/reflection.h"
+#include "nav/hook_runtime.h"
 #include "nav/navmesh_table.h"
 
 namespace kvr::game {
@@ -98,16 +98,50 @@ unsigned long long Rva(uintptr_t pointer, uint64_t load) {
   return static_cast<unsigned long long>(pointer - load);
 }
 
+// The engine's own FindPath for slots that already hold the hook: the one accepted before (by
+// this mod object or, across a reload, by the one before it), or, when nothing was accepted in
+// this process yet, the exact build's FindPath once the other three slots prove the build.
+FindPathFn KnownEngineFindPath(const HookRuntime& rt, const Slots& s) {
+  if (const FindPathFn accepted = rt.nav->acceptedFindPath.load(std::memory_order_acquire))
+    return accepted;
+  const platform::CodeRange& code = rt.codeSection;
+  const uint64_t load = code.loadAddress;
+  const bool exact = code.start < code.end && s.testPath - load == kTestPathRva &&
+                     s.testHierarchical - load == kTestHierarchicalRva &&
+                     s.raycast - load == kRaycastRva;
+  return exact ? reinterpret_cast<FindPathFn>(load + kFindPathRva) : nullptr;
+}
+
+// Both FindPath slots hold the hook already, put there by this mod object or by one that has
+// gone (a reload). The record only counts as hooked with the engine's function to call and to
+// put back: a hooked record without it would make every query fail and a later restore would
+// write null into the slots.
+void AdoptHookedSlots(HookRuntime& rt, NavMeshRecord& record, const Slots& s) {
+  if (!record.savedFindPath) {
+    const FindPathFn engine = KnownEngineFindPath(rt, s);
+    if (!engine) {
+      char text[200];
+      std::snprintf(text, sizeof text,
+                    "navmesh %d: FindPath slots hold the hook of an earlier mod object and the "
+                    "engine's own FindPath is unknown (left untouched)",
+                    record.id);
+      return Refuse(record, text);
+    }
+    NavState& g = *rt.nav;
+    if (!g.acceptedFindPath.load()) g.exactBuild = true;  // known by the build only
+    g.acceptedFindPath.store(engine, std::memory_order_release);
+    record.savedFindPath = record.savedFindPathHierarchical = engine;
+  }
+  record.hooked = true;
+}
+
 }  // namespace
 
-void InstallNavHooks(host::ModRuntime& rt, NavMeshRecord& record) {
+void InstallNavHooks(HookRuntime& rt, NavMeshRecord& record) {
   if (!record.navmesh) return;
   const uintptr_t hook = reinterpret_cast<uintptr_t>(&FindPathHook);
   const Slots s = ReadSlots(record.navmesh);
-  if (s.findPath == hook && s.findPathHierarchical == hook) {
-    record.hooked = true;
-    return;
-  }
+  if (s.findPath == hook && s.findPathHierarchical == hook) return AdoptHookedSlots(rt, record, s);
   char text[512];
   if (!MatchesVerifiedLayout(s, rt.codeSection)) {
     std::snprintf(text, sizeof text,
@@ -118,7 +152,7 @@ void InstallNavHooks(host::ModRuntime& rt, NavMeshRecord& record) {
   }
   const uint64_t load = rt.codeSection.loadAddress;
   const bool exact = IsExactBuild(s, load);
-  GameState& g = rt.game;
+  NavState& g = *rt.nav;
   const auto findPath = reinterpret_cast<FindPathFn>(s.findPath);
   const FindPathFn accepted = g.acceptedFindPath.load();
   if (accepted && accepted != findPath) {

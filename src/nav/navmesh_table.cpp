@@ -32,14 +32,27 @@ bool ExchangeSlotIf(host::UObject* navmesh, uint32_t offset, uintptr_t expected,
 void RestoreNavHooks(NavMeshTable& table) {
   for (auto& [object, record] : table) {
     if (!record.hooked) continue;
-    if (record.navmesh) {
-      ExchangeSlotIf(record.navmesh, kSlotFindPath, HookAddress(),
-                     reinterpret_cast<uintptr_t>(record.savedFindPath));
-      ExchangeSlotIf(record.navmesh, kSlotFindPathHierarchical, HookAddress(),
-                     reinterpret_cast<uintptr_t>(record.savedFindPathHierarchical));
+    // Without a saved pointer the hook stays: it still answers through the accepted FindPath,
+    // where a null slot would send the engine's next query to address 0.
+    if (record.navmesh && record.savedFindPath &&
+        !ExchangeSlotIf(record.navmesh, kSlotFindPath, HookAddress(),
+                        reinterpret_cast<uintptr_t>(record.savedFindPath))) {
+      record.slotTakenOver = true;
+    }
+    if (record.navmesh && record.savedFindPathHierarchical &&
+        !ExchangeSlotIf(record.navmesh, kSlotFindPathHierarchical, HookAddress(),
+                        reinterpret_cast<uintptr_t>(record.savedFindPathHierarchical))) {
+      record.slotTakenOver = true;
     }
     record.hooked = false;
   }
+}
+
+bool HookMayOutliveTable(const NavMeshTable& table) {
+  for (const auto& [object, record] : table) {
+    if (record.slotTakenOver) return true;
+  }
+  return false;
 }
 
 }  // namespace kvr::game

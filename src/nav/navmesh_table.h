@@ -13,11 +13,9 @@
 #include "aps/aps.h"
 #include "host/api/host.h"
 
-namespace kvr::host {
-struct ModRuntime;
-}
-
 namespace kvr::game {
+
+struct HookRuntime;
 
 // Byte offsets of the path-function slots in a navmesh object.
 inline constexpr uint32_t kSlotFindPath = 0x2B8;
@@ -35,6 +33,9 @@ struct NavMeshRecord {
   bool hooked = false;
   FindPathFn savedFindPath = nullptr;              // kept after a restore
   FindPathFn savedFindPathHierarchical = nullptr;  // kept after a restore
+  // A restore found a FindPath slot changed by somebody else (another mod chained over ours):
+  // whoever did it may later put FindPathHook back, after this mod object is gone.
+  bool slotTakenOver = false;
   aps::Vec3 queryExtent{50.0f, 50.0f, 250.0f};
   std::string status;  // empty until the first installation attempt
 };
@@ -45,7 +46,7 @@ using NavMeshTable = std::unordered_map<const host::UObject*, NavMeshRecord>;
 // slots for FindPathHook; the outcome goes into the record's status and the log. Called by the
 // per-frame update's discovery for records never tried, or hooked before and restored since.
 // Caller holds the state lock.
-void InstallNavHooks(host::ModRuntime& rt, NavMeshRecord& record);
+void InstallNavHooks(HookRuntime& rt, NavMeshRecord& record);
 
 // The function the mod writes into the FindPath slots.
 void* FindPathHook(void* result, const void* agent, const void* query);
@@ -60,8 +61,15 @@ uintptr_t ExchangeSlot(host::UObject* navmesh, uint32_t offset, uintptr_t value)
 bool ExchangeSlotIf(host::UObject* navmesh, uint32_t offset, uintptr_t expected, uintptr_t value);
 
 // For every hooked record: both FindPath slots get the saved engine pointers back where they
-// still hold FindPathHook (a slot someone else changed is left alone); the record becomes
-// unhooked and keeps its saved pointers. Caller holds the state lock.
+// still hold FindPathHook (a slot someone else changed is left alone and the record marked
+// slotTakenOver); a null saved pointer is never written. The record becomes unhooked and keeps
+// its saved pointers. Caller holds the state lock.
 void RestoreNavHooks(NavMeshTable& table);
+
+// True when a slot of `table`'s navmeshes may come to hold FindPathHook again after the mod
+// object that owns the table is gone (a restore found another mod's function over ours): the
+// next mod object must then know the engine's FindPath from the start. (Slots left hooked at
+// the game's exit need nothing: no mod object follows.)
+bool HookMayOutliveTable(const NavMeshTable& table);
 
 }  // namespace kvr::game

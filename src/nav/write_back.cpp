@@ -1,6 +1,6 @@
+#include "nav/write_back.h"
 #include "host/api/host.h"
 #include "nav/engine_records.h"
-#include "nav/path_reshape.h"
 
 namespace kvr::game {
 

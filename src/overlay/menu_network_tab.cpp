@@ -113,7 +113,11 @@ void DrawThugsTab(const RenderCopies& copies) {
   ImGui::TextColored(
       kGrey,
       "Live thugs, nearest first. Bars = what the network expects each style to score (0..1).");
-  if (!ImGui::BeginTable("thugs", 7, kTableFlags | ImGuiTableFlags_ScrollY, ImVec2(0, 420))) return;
+  // Columns as wide as their widest cell or header, so "Network outputs" and the seven bars are
+  // never cut; a narrow window scrolls sideways instead.
+  const ImGuiTableFlags flags = kTableFlags | ImGuiTableFlags_ScrollY | ImGuiTableFlags_ScrollX |
+                                ImGuiTableFlags_SizingFixedFit;
+  if (!ImGui::BeginTable("thugs", 7, flags, ImVec2(0, 420))) return;
   TableHeaders({"Thug", "Dist m", "HP", "Genome", "Style", "Last reward", "Network outputs"});
   for (const game::ThugRow& thug : snap.thugs) DrawThugRow(thug);
   ImGui::EndTable();

@@ -41,6 +41,14 @@ void DrawCounters(const game::MenuSnapshot& snap) {
               snap.averageBuildMs, snap.largestBuildMs, snap.averageNavQueries);
 }
 
+// The game thread's figures come with the snapshot; the overlay's are this thread's own.
+void DrawCostPerFrame(const RenderCopies& copies) {
+  const game::FrameCostFigures overlay =
+      copies.overlayCost.Window(copies.overlayTicks.NanosecondsPerTick());
+  const std::string line = game::CostPerFrameLine(copies.Snapshot().gameThreadCost, &overlay);
+  ImGui::TextUnformatted(line.c_str());
+}
+
 void DrawStyles(const game::MenuSnapshot& snap) {
   Heading("Approach styles chosen by the network");
   if (!ImGui::BeginTable("styles", 4, kTableFlags)) return;
@@ -54,7 +62,12 @@ void DrawStyles(const game::MenuSnapshot& snap) {
     ImGui::TableSetColumnIndex(1);
     ImGui::Text("%llu", static_cast<unsigned long long>(row.episodes));
     ImGui::TableSetColumnIndex(2);
-    ImGui::Text("%.3f", average);
+    // An average of no episodes is unknown, not 0: a 0.000 would read as the worst style.
+    if (row.episodes) {
+      ImGui::Text("%.3f", average);
+    } else {
+      ImGui::TextColored(kGrey, "-");
+    }
     ImGui::TableSetColumnIndex(3);
     ImGui::ProgressBar(static_cast<float>(average), ImVec2(-1, 0), "");
   }
@@ -90,6 +103,7 @@ void DrawStatusTab(RenderCopies& copies, ModState& shared) {
       KeyName(copies.settings.MenuKey).c_str(), snap.thugsTracked, snap.avoidanceOn,
       snap.hookedCount, snap.navmeshCount);
   DrawCounters(snap);
+  DrawCostPerFrame(copies);
   DrawStyles(snap);
   DrawSaveLoad(snap, shared);
 }

@@ -6,6 +6,7 @@
 #include "imgui.h"
 #include "overlay/menu.h"
 #include "overlay/route_overlay.h"
+#include "platform/steady_clock.h"
 
 namespace kvr::overlay {
 
@@ -66,6 +67,14 @@ void BuildOverlayFrame(ModState& shared, RenderCopies& copies, OverlayInput& inp
     DrawRoutes(ImGui::GetBackgroundDrawList(), io.DisplaySize, snap.camera, snap.routes);
   if (plan.menuOpen && !DrawMenu(copies, shared)) input.menuOpen.store(false);
   ImGui::Render();
+}
+
+OverlayFrameTimer::OverlayFrameTimer(RenderCopies& copies)
+    : copies_(copies), start_(game::CostTicks()) {}
+
+OverlayFrameTimer::~OverlayFrameTimer() {
+  copies_.overlayCost.Add(game::CostTicks() - start_);
+  copies_.overlayCost.EndFrame(platform::SteadySeconds());
 }
 
 }  // namespace kvr::overlay

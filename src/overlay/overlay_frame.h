@@ -40,4 +40,18 @@ void FinishOverlayFrame(ModState& shared, RenderCopies& copies);
 void BuildOverlayFrame(ModState& shared, RenderCopies& copies, OverlayInput& input,
                        const FramePlan& plan);
 
+// Times one overlay frame, whatever it ends up drawing, into copies.overlayCost: made before
+// the frame's first step, destroyed after its last.
+class OverlayFrameTimer {
+ public:
+  explicit OverlayFrameTimer(RenderCopies& copies);
+  ~OverlayFrameTimer();
+  OverlayFrameTimer(const OverlayFrameTimer&) = delete;
+  OverlayFrameTimer& operator=(const OverlayFrameTimer&) = delete;
+
+ private:
+  RenderCopies& copies_;
+  uint64_t start_;
+};
+
 }  // namespace kvr::overlay

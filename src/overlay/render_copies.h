@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "game/frame_cost.h"
 #include "game/menu_snapshot.h"
 #include "host/mod_state.h"
 #include "settings/settings.h"
@@ -24,6 +25,9 @@ struct RenderCopies {
   // FinishOverlayFrame), never from inside the ImGui frame, which may run where faults are
   // trapped and a lock taken there could be left held.
   bool settingsChanged = false;
+  // What the overlay's own frames cost the render thread (OverlayFrameTimer fills it).
+  game::FrameCostMeter overlayCost;
+  game::TickScale overlayTicks;
 
   // The snapshot, or an empty one before the game thread published any.
   const game::MenuSnapshot& Snapshot() const;

@@ -8,32 +8,13 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "settings/ini_line.h"
 
 namespace kvr {
 
 namespace {
 
 constexpr const char* kCrlf = "\r\n";
-
-// The C locale's white space (blank, tab, LF, vertical tab, form feed, CR), whatever locale the
-// game process runs in.
-bool IsBlank(char c) {
-  return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-std::string_view Trim(std::string_view s) {
-  size_t b = 0, e = s.size();
-  while (b < e && IsBlank(s[b])) ++b;
-  while (e > b && IsBlank(s[e - 1])) --e;
-  return s.substr(b, e - b);
-}
-
-// The text before the first ';' or '#': both start a comment anywhere on a line.
-std::string_view WithoutComment(std::string_view line) {
-  for (size_t i = 0; i < line.size(); ++i)
-    if (line[i] == ';' || line[i] == '#') return line.substr(0, i);
-  return line;
-}
 
 void AppendDefaultLine(std::string& out, const SettingDef& row) {
   out += ";   default ";
@@ -91,30 +72,23 @@ std::array<std::optional<std::string_view>, kSettingCount> ParseLines(std::strin
   std::array<std::optional<std::string_view>, kSettingCount> values;
   const TableIndex& index = Index();
   RowRange rows;  // lines before the first header belong to no section
-  size_t start = 0;
-  for (int lineNo = 0; start <= text.size(); ++lineNo) {
-    size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(start, end - start);
-    start = end + 1;
-    if (lineNo == 0 && line.size() >= 3 && static_cast<unsigned char>(line[0]) == 0xEF)
-      line.remove_prefix(3);
-    line = Trim(WithoutComment(line));
-    if (line.empty()) continue;
-    if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
-      rows = SectionRows(Trim(line.substr(1, line.size() - 2)));
-      continue;
+  ini::ForEachLine(text, [&](int, std::string_view line) {
+    if (line.empty()) return;
+    std::string_view section;
+    if (ini::IsSectionHeader(line, section)) {
+      rows = SectionRows(section);
+      return;
     }
     const size_t eq = line.find('=');
-    if (eq == std::string_view::npos) continue;
-    const std::string_view key = Trim(line.substr(0, eq));
+    if (eq == std::string_view::npos) return;
+    const std::string_view key = ini::Trim(line.substr(0, eq));
     for (int i = rows.begin; i < rows.end; ++i) {
       if (key == index.keys[static_cast<size_t>(i)]) {
-        values[static_cast<size_t>(i)] = Trim(line.substr(eq + 1));
+        values[static_cast<size_t>(i)] = ini::Trim(line.substr(eq + 1));
         break;
       }
     }
-  }
+  });
   return values;
 }
 

@@ -80,11 +80,11 @@ float Brain::Learn(int32_t genome, const Observation& inputs, int32_t style, flo
       replay.push_back(record);
     }
     for (int32_t i = 0; i < config.replayPerEpisode && !replay.empty(); ++i) {
+      // Only the replayed style's output is pulled; the step's own forward pass supplies the
+      // others' targets, so no separate pass is run for them.
       const ReplayRecord& pick = replay[rng.PickIndex(replay.size())];
-      net.Forward(pick.inputs, target);
-      target[pick.style] = pick.reward;
-      net.Train(pick.inputs, target, config.learningRate, config.momentum, config.weightDecay,
-                config.gradientClip);
+      net.TrainOneOutput(pick.inputs, pick.style, pick.reward, config.learningRate, config.momentum,
+                         config.weightDecay, config.gradientClip);
     }
   }
 

@@ -202,6 +202,18 @@ void Network::Forward(std::span<const float> input, std::span<float> output) con
 
 float Network::Train(std::span<const float> input, std::span<const float> target,
                      float learningRate, float momentum, float weightDecay, float clip) {
+  return TrainStep(input, OutputTarget{target, -1, 0.0f}, learningRate, momentum, weightDecay,
+                   clip);
+}
+
+float Network::TrainOneOutput(std::span<const float> input, int32_t output, float value,
+                              float learningRate, float momentum, float weightDecay, float clip) {
+  return TrainStep(input, OutputTarget{{}, output, value}, learningRate, momentum, weightDecay,
+                   clip);
+}
+
+float Network::TrainStep(std::span<const float> input, const OutputTarget& target,
+                         float learningRate, float momentum, float weightDecay, float clip) {
   const size_t L = layerSizes.size();
   if (L < 2) return 0.0f;
   TrainScratch& s = ThreadTrainScratch();
@@ -228,7 +240,7 @@ float Network::Train(std::span<const float> input, std::span<const float> target
   float loss = 0.0f;
   const uint8_t outCode = activations[L - 2];
   for (int32_t j = 0; j < layerSizes[L - 1]; ++j) {
-    const float e = s.a[ao + j] - target[j];
+    const float e = s.a[ao + j] - target.At(j, s.a[ao + j]);
     loss = loss + 0.5f * e * e;
     s.delta[ao + j] = e * Derivative(outCode, s.z[ao + j], s.a[ao + j]);
   }

@@ -60,7 +60,28 @@ struct Network {
   float Train(std::span<const float> input, std::span<const float> target, float learningRate,
               float momentum, float weightDecay, float clip);
 
+  // The same step as Train with a target that equals the network's own outputs except
+  // target[output] = value: the other outputs' errors are exactly zero. Bit for bit what
+  // Forward into a target, setting one entry and Train would do, without the extra pass.
+  float TrainOneOutput(std::span<const float> input, int32_t output, float value,
+                       float learningRate, float momentum, float weightDecay, float clip);
+
   void ZeroVelocities();
+
+ private:
+  // What one output is trained towards: target[j] when a whole target is given, otherwise
+  // `value` for output `index` and the output's own value (a zero error) for the others.
+  struct OutputTarget {
+    std::span<const float> target;
+    int32_t index = -1;
+    float value = 0.0f;
+    float At(int32_t j, float own) const {
+      if (!target.empty()) return target[static_cast<size_t>(j)];
+      return j == index ? value : own;
+    }
+  };
+  float TrainStep(std::span<const float> input, const OutputTarget& target, float learningRate,
+                  float momentum, float weightDecay, float clip);
 };
 
 }  // namespace kvr::tactics

@@ -52,6 +52,45 @@ TEST(KvrSimRoute, TextAndPicture) {
   const std::string svg = kvr::test::ReadFile(dir.File("wide.svg"));
   EXPECT_NE(svg.find("stroke=\"#FF8040\""), std::string::npos);  // Wide Left's colour
   EXPECT_NE(svg.find(">apex</text>"), std::string::npos);
+  // A legend names what is drawn, a scale bar gives the size.
+  for (const char* text : {">engine route</text>", ">Wide Left route</text>", ">obstacle</text>",
+                           ">10 m</text>", ">white dot: start, black dot: goal</text>"})
+    EXPECT_NE(svg.find(text), std::string::npos) << text;
+}
+
+// A user's config.ini decides the preview as it decides the game: MinArcDistance and ArcPaths
+// keep the engine route, the arc settings change the shape.
+TEST(KvrSimRoute, ConfigShapesThePreviewAsInTheGame) {
+  if (!HaveSim()) GTEST_SKIP() << "kvr-sim is not built";
+  kvr::test::TempDir dir;
+  const std::string trip = "route --from -2000,-1000,0 --to 2000,500,0 --style 1 --json";
+  const auto json = [](const SimRun& r) { return nlohmann::json::parse(r.out, nullptr, false); };
+  const SimRun plain = RunSim(trip);
+  ASSERT_EQ(plain.status, 0) << plain.out;
+  EXPECT_EQ(json(plain)["reshaped"], true);
+
+  kvr::test::WriteFile(dir.File("far.ini"), "[Pathfinding]\r\nMinArcDistance = 5000\r\n");
+  const auto far = json(RunSim(trip + " --config " + dir.File("far.ini")));
+  EXPECT_EQ(far["reshaped"], false);
+  EXPECT_EQ(far["route"], far["engine"]);
+  EXPECT_EQ(far["keptBecause"],
+            "the trip (4272 cm) is shorter than MinArcDistance = 5000: the mod keeps the engine's "
+            "route");
+
+  kvr::test::WriteFile(dir.File("off.ini"), "[Pathfinding]\r\nArcPaths = 0\r\n");
+  const SimRun off = RunSim(trip.substr(0, trip.size() - 7) + " --config " + dir.File("off.ini"));
+  EXPECT_NE(off.out.find("settings: ArcPaths = 0: the mod keeps the engine's routes"),
+            std::string::npos)
+      << off.out;
+
+  kvr::test::WriteFile(dir.File("wide.ini"), "[Pathfinding]\r\nArcAmplitude = 0.8\r\n");
+  const auto wide = json(RunSim(trip + " --config " + dir.File("wide.ini")));
+  EXPECT_EQ(wide["reshaped"], true);
+  EXPECT_NE(wide["route"], json(plain)["route"]);
+
+  const SimRun missing = RunSim(trip + " --config " + dir.File("none.ini"));
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_NE(missing.out.find("config.ini not found"), std::string::npos) << missing.out;
 }
 
 TEST(KvrSimRoute, BadInputGetsOneLineAndStatusTwo) {

@@ -173,6 +173,7 @@ void DrawOnBackBuffer(OverlayHooks& h, IDXGISwapChain* chain, FramePlan plan) {
 // The frame on the game's swap chain. The settings lock is taken out here and the copy made
 // under it is trapped inside, so a fault while copying still lets the lock go.
 void DrawFrame(OverlayHooks& h, IDXGISwapChain* chain) {
+  const OverlayFrameTimer timer(h.copies);
   ModState& shared = ModState::Get();
   const bool menuOpen = h.input.menuOpen.load();
   bool copied = false;

@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "engine_backend.h"
-#include "host/mod_base.h"
+#include "mod/mod_base.h"
 #include "platform/library.h"
 #include "platform/text.h"
 #include "sim/forwarding_host.h"
@@ -131,20 +131,20 @@ int RunWithoutHost(const Options& o, sim::World& world) {
   std::string error;
   void* module = platform::LoadModule(o.mod, error);
   auto start =
-      reinterpret_cast<host::CppUserModBase* (*)()>(platform::ModuleSymbol(module, "start_mod"));
-  auto uninstall = reinterpret_cast<void (*)(host::CppUserModBase*)>(
+      reinterpret_cast<mod::CppUserModBase* (*)()>(platform::ModuleSymbol(module, "start_mod"));
+  auto uninstall = reinterpret_cast<void (*)(mod::CppUserModBase*)>(
       platform::ModuleSymbol(module, "uninstall_mod"));
   if (!start || !uninstall) {
     Say("cannot load the mod: " + error);
     return 2;
   }
-  host::CppUserModBase* mod = start();
+  mod::CppUserModBase* mod = start();
   Say(mod ? "step: start_mod gave an object" : "step: start_mod gave nothing");
   if (!mod) return 2;
-  host::HostCallOnUpdate(mod);
-  host::HostCallOnUnrealInit(mod);
+  mod::HostCallOnUpdate(mod);
+  mod::HostCallOnUnrealInit(mod);
   for (int i = 0; i < 30; ++i) world.Tick(1.0 / 60);
-  host::HostCallOnUpdate(mod);
+  mod::HostCallOnUpdate(mod);
   uninstall(mod);
   Say("step: uninstalled");
   SayFileCount(o);
