@@ -28,7 +28,7 @@ TEST(KvrTools, EveryToolNamesItsVersionAndItsCommands) {
     const char* commands;
   } withCommands[] = {{"kvr-config", "default, check, keys"},
                       {"kvr-brain", "info, compare, new, dump"},
-                      {"kvr-sim", "route, boot, play, match, study"}};
+                      {"kvr-sim", "route, boot, play, match, study, soak, tune"}};
   for (const auto& t : withCommands) {
     if (!Built(t.tool)) continue;
     const ToolRun r = RunTool(t.tool, "frobnicate --x 1");
