@@ -204,27 +204,6 @@ TEST_F(PresentTest, TheMenuComesBackAfterTheModIsReloaded) {
   EXPECT_TRUE(Near(Load(dir.File("uninstalled.png")), titleX, titleY, kSky));
 }
 
-// A mod host's console presenting with Direct3D 11 on a window of its own thread, before the
-// game's window presents: the overlay waits for the game's swap chain and draws the menu there.
-TEST_F(PresentTest, TheOverlayBindsToTheGamesSwapChainNotTheFirstThatPresents) {
-  TempDir dir;
-  const std::string d = dir.Path().string();
-  const auto title = Item(overlay::kMenuTitle);
-  ASSERT_TRUE(title);
-  const std::string script = "wait 10; key F9; wait 8; shot " + d + "\\menu.png";
-  const std::string out =
-      RunProgram("\"" + ProgramDir() + "\\kvr-sim.exe\" boot --mod-dir \"" + d +
-                 "\" --window --foreign-window --ticks 10 --script \"" + script + "\"");
-
-  const std::string ready = "[KorvathNeuralNav] overlay ready on DirectX 11 (1280x720)";
-  ASSERT_NE(out.find(ready), std::string::npos) << out;
-  EXPECT_EQ(out.find("overlay ready", out.find(ready) + ready.size()), std::string::npos) << out;
-  EXPECT_TRUE(std::regex_search(out, std::regex(R"(the game saw 0 key and 0 click messages)")))
-      << out;
-  const sim::Image menu = Load(dir.File("menu.png"));
-  EXPECT_TRUE(Near(menu, int(title->min.x) + 300, int(title->min.y) + 8, kTitleBar));
-}
-
 // The living arena played by kvr-sim with the real main.dll, presented on the window: the menu
 // key opens the menu, every tab is clicked and becomes the active one, a click on the
 // LocalAvoidance box switches the engine's avoidance off on the arena's thugs, "Save settings"
