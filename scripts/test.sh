@@ -128,8 +128,9 @@ run_fuzz() { # a short run of each target (clang, libFuzzer with sanitizers)
 # One simulated hour of the soak natively, then under Wine (which builds what it lacks when the
 # stage runs alone).
 run_soak() {
-  run_script soak scripts/soak.sh 1
-  run_script soak-wine scripts/soak.sh 1 --wine
+  # (soak.sh keeps its own soak.log and soak-wine.log beside these)
+  run_script soak-hour scripts/soak.sh 1
+  run_script soak-hour-wine scripts/soak.sh 1 --wine
 }
 
 # run_script NAME COMMAND...: one check, passed when the command succeeds; its output goes to

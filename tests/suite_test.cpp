@@ -204,8 +204,11 @@ TEST(FixedStyleBrain, ChoosesItsStyleEverywhereAndKeepsItWhileTheModTrains) {
 
 TEST(TuneSearch, ProfilesStayInRangeAndReadBack) {
   Settings best;
+  report::Judge judge;
+  judge.damageTaken = 3.0;
+  judge.playerHit = 0.0;
   for (int i = 0; i < 40; ++i) {
-    const Settings p = ProfileFor(i, best, 3);
+    const Settings p = ProfileFor(i, best, 3, judge);
     for (int row : TunedRows()) {
       const SettingDef& def = SettingsTable()[row];
       EXPECT_GE(GetSettingValue(p, row), def.min) << def.key;
@@ -217,10 +220,16 @@ TEST(TuneSearch, ProfilesStayInRangeAndReadBack) {
     std::string error;
     ASSERT_TRUE(ProfileFromWords(ProfileWords(p), back, error)) << error;
     EXPECT_EQ(ProfileWords(back), ProfileWords(p));
-    if (i >= 2) best = p;
+    if (i >= kStartProfiles) best = p;
   }
-  EXPECT_EQ(ProfileWords(ProfileFor(0, best, 3)), ProfileWords(Settings{}));
-  EXPECT_EQ(ProfileFor(1, best, 3).Population, 1);
+  EXPECT_EQ(ProfileWords(ProfileFor(0, best, 3, judge)), ProfileWords(Settings{}));
+  // The informed starts learn from the yardstick they are judged by.
+  for (int i = 1; i < kStartProfiles; ++i) {
+    const Settings p = ProfileFor(i, best, 3, judge);
+    EXPECT_EQ(p.WeightDamageTaken, 3.0f) << i;
+    EXPECT_EQ(p.WeightPlayerHit, 0.0f) << i;
+  }
+  EXPECT_EQ(ProfileFor(2, best, 3, judge).Population, 1);
 }
 
 }  // namespace

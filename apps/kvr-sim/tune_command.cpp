@@ -217,7 +217,7 @@ void RunTune(const TuneOptions& o) {
   while (static_cast<int>(rows.size()) < o.maxProfiles) {
     if (!rows.empty() && used() + std::max(slowest, 1.0) > o.minutes * 60.0) break;
     const int index = rows.empty() ? 0 : rows.back().index + 1;
-    const Settings profile = suite::ProfileFor(index, SettingsOf(Best(rows)), o.seed);
+    const Settings profile = suite::ProfileFor(index, SettingsOf(Best(rows)), o.seed, s.judge);
     rows.push_back(Measure(o, s, baseline, index, profile));
     Append(table, s, rows.back());
     slowest = std::max(slowest, rows.back().seconds);

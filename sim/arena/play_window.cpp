@@ -16,8 +16,6 @@ namespace {
 // (its clock and its view of a thug's position run a frame or two apart from the arena's).
 constexpr double kRouteAgeMargin = 2.0;
 constexpr float kDistanceMargin = 300.0f;
-// A new controller or pawn is the mod's after its next look around, and a margin.
-constexpr double kSettleSeconds = game::kDiscoveryInterval + 0.5;
 
 std::string DescribeShot(PlaySession& session, const ThugTenure& tenure, const std::string& path,
                          int width, int height) {

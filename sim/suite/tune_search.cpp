@@ -49,14 +49,21 @@ const std::vector<int>& TunedRows() {
   return rows;
 }
 
-Settings ProfileFor(int index, const Settings& best, uint64_t seed) {
+Settings ProfileFor(int index, const Settings& best, uint64_t seed, const report::Judge& judge) {
   Settings s;
   if (index == 0) return s;
-  if (index == 1) {
-    SetSettingValue(s, kSettingPopulation, 1);
-    SetSettingValue(s, kSettingLearningRate, 0.01);
-    SetSettingValue(s, kSettingReplayPerEpisode, 16);
-    SetSettingValue(s, kSettingReplaySize, 4096);
+  if (index < kStartProfiles) {
+    SetSettingValue(s, kSettingWeightProgress, judge.progress);
+    SetSettingValue(s, kSettingWeightDamageTaken, judge.damageTaken);
+    SetSettingValue(s, kSettingWeightPlayerHit, judge.playerHit);
+    SetSettingValue(s, kSettingWeightSpacing, judge.spacing);
+    SetSettingValue(s, kSettingRewardSharpness, judge.sharpness);
+    if (index >= 2) {
+      SetSettingValue(s, kSettingPopulation, 1);
+      SetSettingValue(s, kSettingReplayPerEpisode, 16);
+      SetSettingValue(s, kSettingReplaySize, 4096);
+    }
+    if (index == 3) SetSettingValue(s, kSettingLearningRate, 0.01);
     return s;
   }
   s = best;
@@ -76,8 +83,10 @@ std::string ProfileWords(const Settings& s) {
   std::string out;
   for (int row : TunedRows()) {
     const SettingDef& def = SettingsTable()[row];
-    out += (out.empty() ? "" : " ") + std::string(def.key) + "=" +
-           FormatSettingValue(def, GetSettingValue(s, row));
+    if (!out.empty()) out += ' ';
+    out += def.key;
+    out += '=';
+    out += FormatSettingValue(def, GetSettingValue(s, row));
   }
   return out;
 }

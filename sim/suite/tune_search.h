@@ -1,8 +1,10 @@
-// The profiles a tuning run tries: the mod's defaults first, then a profile that learns from
-// fewer, busier networks (one genome, small steps, much replay), then each next one made from
-// the best so far by drawing one to three NeuralNet or Rewards settings anew within their
-// documented ranges. Each draw depends only on the profile number and the best so far, so a
-// resumed run continues the same search.
+// The profiles a tuning run tries. Four informed starts: the mod's defaults; the defaults
+// learning from the suite's own yardstick (a network that learns from other weights than it
+// is judged by chases the wrong reward); one genome learning from the yardstick with much
+// replay (every episode trains the one network that plays, instead of an eighth of them); the
+// same with smaller steps. Then each next one is made from the best so far by drawing one to
+// three NeuralNet or Rewards settings anew within their documented ranges. Each draw depends
+// only on the profile number and the best so far, so a resumed run continues the same search.
 //
 // The settings that define what is measured (EpisodeSeconds, PlayerHitRadius,
 // SpacingDistance) and those that only concern saving are never changed: the episodes of every
@@ -13,15 +15,18 @@
 #include <vector>
 
 #include "settings/settings.h"
+#include "sim/report/judge.h"
 
 namespace kvr::sim::suite {
 
 // The rows a tuning run may change.
 const std::vector<int>& TunedRows();
 
-// Profile number `index` (0 = the defaults, 1 = the one-genome profile, then mutations of
-// `best`).
-Settings ProfileFor(int index, const Settings& best, uint64_t seed);
+// The number of informed starts before the search mutates the best so far.
+inline constexpr int kStartProfiles = 4;
+
+// Profile number `index`: one of the starts above, then mutations of `best`.
+Settings ProfileFor(int index, const Settings& best, uint64_t seed, const report::Judge& judge);
 
 // The tuned rows of a profile as "Key=value" words, and back (false naming an unknown key).
 std::string ProfileWords(const Settings& settings);

@@ -29,10 +29,11 @@ using PresentFn = HRESULT(STDMETHODCALLTYPE*)(IDXGISwapChain*, UINT, UINT);
 using GetBufferFn = HRESULT(STDMETHODCALLTYPE*)(IDXGISwapChain*, UINT, REFIID, void**);
 using DrawIndexedFn = void(STDMETHODCALLTYPE*)(ID3D11DeviceContext*, UINT, UINT, INT);
 
-// An access violation, as a broken driver or another overlay would give.
+// An access violation, as a broken driver or another overlay would give. The address is read
+// from a volatile so the compiler neither proves the write out of bounds nor drops it.
 void RaiseAccessViolation() {
-  int* volatile unmapped = reinterpret_cast<int*>(uintptr_t{16});
-  *unmapped = 0;
+  volatile uintptr_t address = 16;
+  *reinterpret_cast<volatile int*>(address) = 0;
 }
 
 unsigned long References(IUnknown* object) {
