@@ -10,11 +10,19 @@
 //   click X Y     the mouse moved to client point X,Y and the left button clicked there
 //   drag X Y X2 Y2  the left button pressed at X,Y, the mouse moved to X2,Y2, the button released
 //   resize W H    the window's client area resized; the host resizes its swap chain on WM_SIZE
+//   resize W H held  the client area resized while the host keeps its swap chain's size (the
+//                 picture is stretched onto the window) until the next `buffers` step
+//   buffers       the host resizes its swap chain to the client area at last
 //   shot PATH     the next presented picture (overlay included) saved as PNG; the game holds
 //                 still from two frames before the picture until it is written, so what the
 //                 picture shows is the game's state when the step ends
 //   faults N      the next N back-buffer requests of anyone but the host fault (an access
 //                 violation), and the swap chain is resized so the overlay must ask again
+//   drawfaults N  the next N indexed draws on the device context fault (the host never draws
+//                 indexed; an overlay does)
+//   uninstall     the mod host uninstalls the mod (the game goes on without it)
+//   reload        the mod host uninstalls the mod and starts it again, as its reload key does
+//                 (the host's update, then on_unreal_init)
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -34,6 +42,12 @@ struct PresentOptions {
   int width = 1280;
   int height = 720;
   std::string script;
+  // Before the mod starts, a second window on a thread of its own presents with Direct3D 11,
+  // as a mod host's console does, and the game's window presents only once that one has.
+  bool foreignWindow = false;
+  // The host's uninstall (false: the mod is gone) or reload (true: a new mod object, not yet
+  // initialised); returns the running mod object. Needed by the uninstall and reload steps.
+  std::function<mod::CppUserModBase*(bool startAgain)> restart;
   // Called on the game thread after each shot, while the game still holds still, with the
   // picture's path and size; what it returns is added to the step's line.
   std::function<std::string(const std::string& path, int width, int height)> afterShot;
@@ -44,6 +58,7 @@ struct PresentReport {
   int keyMessagesSeen = 0;         // key messages that reached the host's own window procedure
   int clickMessagesSeen = 0;       // left-button messages that reached it
   int faultsRaised = 0;            // injected faults that fired
+  int targetsDisturbed = 0;        // frames that left the host's render target unbound or held
   std::vector<std::string> steps;  // one line per script step, with its outcome
 };
 

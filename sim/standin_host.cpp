@@ -105,6 +105,7 @@ bool StandInHost::Start(const std::string& modDir, const std::string& modBinary,
     error = "the mod module lacks start_mod or uninstall_mod";
     return false;
   }
+  start_ = start;
   mod_ = start();
   if (!mod_) {
     error = "start_mod returned no mod object";
@@ -150,6 +151,12 @@ void StandInHost::Stop() {
   mod_ = nullptr;
 }
 
+mod::CppUserModBase* StandInHost::Restart(bool startAgain) {
+  Stop();
+  if (startAgain && start_) mod_ = start_();
+  return mod_;
+}
+
 std::vector<std::string> LogLines(World& world, size_t first) {
   std::vector<std::string> lines;
   for (const std::wstring& line : world.Output().LinesFrom(first)) {
@@ -171,7 +178,9 @@ bool RunBoot(const BootOptions& options, BootReport& report, std::string& error)
     const bool presented = options.present.window;
     ok = host.Start(options.modDir, options.modBinary, error, !presented);
     if (ok && presented) {
-      ok = DrivePresented(host.Mod(), world, options.present, options.ticks, options.frameSeconds,
+      PresentOptions present = options.present;
+      present.restart = [&host](bool again) { return host.Restart(again); };
+      ok = DrivePresented(host.Mod(), world, present, options.ticks, options.frameSeconds,
                           report.present, error);
     } else if (ok) {
       for (int i = 0; i < options.ticks; ++i) {

@@ -46,11 +46,15 @@ class StandInHost {
   // The host's own update, which it makes once per pass of its loop (after every frame here).
   void Update();
   void Stop();
+  // What the mod host's reload does: `uninstall_mod`, then (with `startAgain`) `start_mod` of
+  // the same module again. Returns the new mod object (not yet initialised), or null.
+  mod::CppUserModBase* Restart(bool startAgain);
   bool Running() const { return mod_ != nullptr; }
 
  private:
   ForwardingHost host_;
   mod::CppUserModBase* mod_ = nullptr;
+  mod::CppUserModBase* (*start_)() = nullptr;
   void (*uninstall_)(mod::CppUserModBase*) = nullptr;
 };
 

@@ -88,10 +88,24 @@ TEST_F(WindowInputTest, AnOpenMenuTakesInputAndHoldsItBackFromTheGame) {
   EXPECT_TRUE(Drain().empty());
 }
 
-TEST_F(WindowInputTest, BeforeTheOverlayIsReadyOnlyTheMenuKeyIsTaken) {
+// No menu can be drawn (not set up yet, stopped after its faults, removed, or the game moved to
+// another swap chain): the menu key would open a menu nobody sees and keep the game's input.
+TEST_F(WindowInputTest, WithNoMenuToDrawTheKeyAndAllInputAreTheGames) {
   ready_ = false;
-  Send(msg::kKeyDown, 120);
-  EXPECT_EQ(Send(msg::kLButtonDown), MessageVerdict::kPassToGame);
+  EXPECT_EQ(Send(msg::kKeyDown, 120), MessageVerdict::kPassToGame);
+  EXPECT_FALSE(input_.menuOpen);
+  EXPECT_EQ(Send(msg::kKeyUp, 120), MessageVerdict::kPassToGame);
+  EXPECT_EQ(Send(msg::kSysKeyDown, 120), MessageVerdict::kPassToGame);
+  EXPECT_FALSE(input_.menuOpen);
+
+  input_.menuOpen = true;  // as the window thread saw it when the overlay stopped
+  overlay::RawMouse raw;
+  raw.valid = true;
+  raw.dx = 10;
+  const uint32_t messages[] = {msg::kLButtonDown, msg::kMouseWheel, msg::kMouseMove,
+                               msg::kKeyDown,     msg::kChar,       msg::kInput};
+  for (uint32_t m : messages) EXPECT_EQ(Send(m, 'a', 7, raw), MessageVerdict::kPassToGame) << m;
+  EXPECT_EQ(input_.cursorX.load(), 200.0f) << "the cursor stays where it was";
   EXPECT_TRUE(Drain().empty());
 }
 

@@ -145,6 +145,35 @@ TEST_F(MenuTest, ResetBrainNeedsTheConfirmation) {
   EXPECT_FALSE(Item("Yes, reset"));  // the popup closed
 }
 
+// The ImGui frame runs where faults are trapped, so it takes no lock: a change made in it waits
+// for the end of the frame, which publishes it under the settings lock.
+TEST_F(MenuTest, ASettingChangedInTheFrameIsPublishedAfterIt) {
+  OpenTab("Pathfinding");
+  const uint64_t before = shared_.settingsVersion;
+  finishFrames_ = false;
+  const auto box = Item("ArcPaths");
+  ASSERT_TRUE(box);
+  MoveTo(box->Centre());
+  Button(true);
+  Button(false);  // the frame the box toggles in, and no frame after it
+  EXPECT_FALSE(copies_.settings.ArcPaths);
+  EXPECT_TRUE(shared_.sharedSettings.ArcPaths) << "published from inside the frame";
+  EXPECT_EQ(shared_.settingsVersion, before);
+  overlay::FinishOverlayFrame(shared_, copies_);
+  EXPECT_FALSE(shared_.sharedSettings.ArcPaths);
+  EXPECT_EQ(shared_.settingsVersion, before + 1);
+  EXPECT_EQ(copies_.settingsVersion, before + 1);
+  overlay::FinishOverlayFrame(shared_, copies_);
+  EXPECT_EQ(shared_.settingsVersion, before + 1) << "published once";
+
+  // Nobody finishing the frame: the next frame's copy publishes it before it copies (the
+  // click's last frame is such a next frame).
+  ASSERT_TRUE(Click("ArcPaths"));
+  EXPECT_TRUE(shared_.sharedSettings.ArcPaths);
+  EXPECT_EQ(shared_.settingsVersion, before + 2);
+  EXPECT_TRUE(copies_.settings.ArcPaths) << "not copied back over";
+}
+
 TEST_F(MenuTest, ASettingChangedInItsWidgetReachesTheSharedRecord) {
   const uint64_t before = shared_.settingsVersion;
   OpenTab("Pathfinding");

@@ -117,13 +117,15 @@ class OverlayFixture : public ::testing::Test {
     shared_.snapshot = std::make_shared<const game::MenuSnapshot>(snapshot);
   }
 
-  // One overlay frame: shared state copied, queued input fed, ImGui frame built.
+  // One overlay frame: shared state copied, queued input fed, ImGui frame built, and (unless
+  // `finishFrames_` is cleared) a settings change the menu made published.
   void Frame(int count = 1) {
     for (int i = 0; i < count; ++i) {
       probe_.Clear();
       const overlay::FramePlan plan = overlay::BeginOverlayFrame(shared_, copies_, input_);
       queue_.Drain([](const overlay::InputEvent& e) { overlay::FeedMouseEvent(e); });
       if (plan.Any()) overlay::BuildOverlayFrame(shared_, copies_, input_, plan);
+      if (finishFrames_) overlay::FinishOverlayFrame(shared_, copies_);
     }
   }
 
@@ -184,6 +186,7 @@ class OverlayFixture : public ::testing::Test {
   ModState shared_;
   overlay::RenderCopies copies_;
   overlay::OverlayInput input_;
+  bool finishFrames_ = true;
   overlay::InputQueue queue_;
 };
 

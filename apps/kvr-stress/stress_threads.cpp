@@ -215,12 +215,14 @@ void RenderThread::Run() {
       overlay::PushSettingsToShared(copies, shared_);
       ++flips_;
     }
+    overlay::FinishOverlayFrame(shared_, copies);
     Nap(2);
   }
   overlay::CopySharedState(shared_, copies, input, false);
   if (!copies.settings.Enabled) {
     copies.settings.Enabled = true;
     overlay::PushSettingsToShared(copies, shared_);
+    overlay::FinishOverlayFrame(shared_, copies);
     ++flips_;
   }
   ImGui::DestroyContext(context);

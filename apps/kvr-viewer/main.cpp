@@ -191,6 +191,7 @@ int Run(const Options& o) {
     overlay::FramePlan plan = overlay::BeginOverlayFrame(shared, v.copies, v.input);
     plan.drawRoutes = plan.drawRoutes && !v.topDown;  // DrawTopDownRoutes draws them then
     overlay::BuildOverlayFrame(shared, v.copies, v.input, plan);
+    overlay::FinishOverlayFrame(shared, v.copies);
     glViewport(0, 0, w, h);
     v.scene.Render(v.camera, w, h, v.topDown ? kBeyondFloor : kSky);
     ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());

@@ -5,6 +5,7 @@
 #include "mod/mod_base.h"
 #include "settings/settings.h"
 #include "sim/present_window.h"
+#include "sim/win32/foreign_window.h"
 #include "sim/win32/swap_chain_window.h"
 #include "sim/world.h"
 
@@ -20,14 +21,14 @@ struct Player {
   World& world;
   mod::CppUserModBase* mod;
   double frameSeconds;
-  const std::function<std::string(const std::string&, int, int)>& afterShot;
+  const PresentOptions& options;
   int ticks = 0;
 
   // One turn of the game thread: the window's messages, then one engine tick.
   void Turn() {
     win32::SwapChainWindow::PumpMessages();
     world.Tick(frameSeconds);
-    mod::HostCallOnUpdate(mod);
+    if (mod) mod::HostCallOnUpdate(mod);
     ++ticks;
     Sleep(4);
   }
@@ -58,7 +59,42 @@ struct Player {
   void Post(UINT message, WPARAM wparam, LPARAM lparam) {
     PostMessageW(window.Window(), message, wparam, lparam);
   }
+  // The mod host's order for a mod object: its own update, then on_unreal_init.
+  void Start() {
+    mod::HostCallOnUpdate(mod);
+    mod::HostCallOnUnrealInit(mod);
+  }
 };
+
+bool Resize(Player& p, std::istringstream& in, std::string& note) {
+  int w = 0, h = 0;
+  std::string held;
+  in >> w >> h >> held;
+  if (held == "held") {
+    const int before = p.window.SizeMessages();
+    p.window.HoldSize(true);
+    p.window.ResizeClient(w, h);
+    note = "resize " + std::to_string(w) + "x" + std::to_string(h) + " held";
+    return p.TurnUntil([&] { return p.window.SizeMessages() > before; }) && p.WaitFrames(3);
+  }
+  const int before = p.window.Resizes();
+  p.window.ResizeClient(w, h);
+  const bool done = p.TurnUntil([&] { return p.window.Resizes() > before; });
+  char hr[16];
+  snprintf(hr, sizeof(hr), "0x%lX", static_cast<unsigned long>(p.window.LastResizeResult()));
+  note = "resize " + std::to_string(w) + "x" + std::to_string(h) + ": " + hr;
+  return done;
+}
+
+bool Restart(Player& p, bool again, std::string& note) {
+  note = again ? "reload" : "uninstall";
+  if (!p.options.restart || (!p.mod && !again)) return false;
+  p.mod = p.options.restart(again);
+  if (!again) return p.mod == nullptr && p.WaitFrames(3);
+  if (!p.mod) return false;
+  p.Start();
+  return p.WaitFrames(3);
+}
 
 bool RunStep(Player& p, const std::string& step, std::string& note) {
   std::istringstream in(step);
@@ -118,17 +154,14 @@ bool RunStep(Player& p, const std::string& step, std::string& note) {
     p.Post(WM_LBUTTONUP, 0, MAKELPARAM(x2, y2));
     return p.WaitFrames(3);
   }
-  if (verb == "resize") {
-    int w = 0, h = 0;
-    in >> w >> h;
+  if (verb == "resize") return Resize(p, in, note);
+  if (verb == "buffers") {
+    note = "buffers";
     const int before = p.window.Resizes();
-    p.window.ResizeClient(w, h);
-    const bool done = p.TurnUntil([&] { return p.window.Resizes() > before; });
-    char hr[16];
-    snprintf(hr, sizeof(hr), "0x%lX", static_cast<unsigned long>(p.window.LastResizeResult()));
-    note = "resize " + std::to_string(w) + "x" + std::to_string(h) + ": " + hr;
-    return done;
+    p.window.HoldSize(false);
+    return p.TurnUntil([&] { return p.window.Resizes() > before; }) && p.WaitFrames(3);
   }
+  if (verb == "uninstall" || verb == "reload") return Restart(p, verb == "reload", note);
   if (verb == "shot") {
     std::string path;
     std::getline(in >> std::ws, path);
@@ -139,7 +172,8 @@ bool RunStep(Player& p, const std::string& step, std::string& note) {
     p.window.RequestShot(path);
     bool ok = false;
     if (!p.HoldUntil([&] { return p.window.ShotDone(ok); }) || !ok) return false;
-    if (p.afterShot) note += ": " + p.afterShot(path, p.window.ShotWidth(), p.window.ShotHeight());
+    if (p.options.afterShot)
+      note += ": " + p.options.afterShot(path, p.window.ShotWidth(), p.window.ShotHeight());
     return true;
   }
   if (verb == "faults") {
@@ -151,8 +185,35 @@ bool RunStep(Player& p, const std::string& step, std::string& note) {
     p.window.ResizeSwapChainAgain();
     return p.TurnUntil([&] { return p.window.Resizes() > before; }) && p.WaitFrames(10);
   }
+  if (verb == "drawfaults") {
+    int n = 0;
+    in >> n;
+    note = "drawfaults " + std::to_string(n);
+    p.window.ArmDrawFaults(n);
+    return p.WaitFrames(10);
+  }
   note = "unknown step: " + step;
   return false;
+}
+
+// The console window opens while the game's window holds its presents back.
+bool OpenForeignFirst(Player& p, win32::ForeignWindow& foreign, std::string& error) {
+  p.window.PausePresents(true);
+  if (!p.HoldUntil([&] { return p.window.PresentsPaused(); })) {
+    error = "the game's window did not stop presenting";
+    return false;
+  }
+  return foreign.Open(320, 240, error);
+}
+
+// With the mod started, the console presents a few frames (the game ticking meanwhile) before
+// the game's window presents again.
+bool PresentForeignFirst(Player& p, win32::ForeignWindow& foreign, std::string& error) {
+  const uint64_t target = foreign.Frames() + 5;
+  const bool ok = p.TurnUntil([&] { return foreign.Frames() >= target; });
+  p.window.PausePresents(false);
+  if (!ok) error = "the console window did not present";
+  return ok;
 }
 
 }  // namespace
@@ -161,10 +222,13 @@ bool DrivePresented(mod::CppUserModBase* mod, World& world, const PresentOptions
                     int ticks, double frameSeconds, PresentReport& report, std::string& error) {
   win32::SwapChainWindow window;
   if (!window.Open(options.width, options.height, error)) return false;
-  Player player{window, world, mod, frameSeconds, options.afterShot};
-  mod::HostCallOnUpdate(mod);
-  mod::HostCallOnUnrealInit(mod);
-  bool ok = player.WaitFrames(2);
+  Player player{window, world, mod, frameSeconds, options};
+  win32::ForeignWindow foreign;
+  bool ok = !options.foreignWindow || OpenForeignFirst(player, foreign, error);
+  if (!ok) return false;
+  player.Start();
+  if (options.foreignWindow) ok = PresentForeignFirst(player, foreign, error);
+  ok = ok && player.WaitFrames(2);
   std::istringstream script(options.script);
   for (std::string step; ok && std::getline(script, step, ';');) {
     if (step.find_first_not_of(" \t") == std::string::npos) continue;
@@ -178,6 +242,7 @@ bool DrivePresented(mod::CppUserModBase* mod, World& world, const PresentOptions
   report.keyMessagesSeen = window.keyMessages;
   report.clickMessagesSeen = window.clickMessages;
   report.faultsRaised = window.FaultsRaised();
+  report.targetsDisturbed = window.TargetsDisturbed();
   return ok;
 }
 

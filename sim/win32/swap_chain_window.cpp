@@ -11,6 +11,7 @@ namespace {
 constexpr wchar_t kClassName[] = L"KvrStandInGameWindow";
 constexpr int kPresentSlot = 8;
 constexpr int kGetBufferSlot = 9;
+constexpr int kDrawIndexedSlot = 12;  // ID3D11DeviceContext, as the Windows SDK declares it
 constexpr float kSky[4] = {20 / 255.0f, 70 / 255.0f, 110 / 255.0f, 1.0f};
 constexpr uint32_t kFloorRgba = 0xFF3C3C3C;  // grey, bottom third of the picture
 
@@ -20,11 +21,25 @@ std::atomic<SwapChainWindow*> g_window{nullptr};
 // mod may still hold an extra entry as its "previous" one).
 std::atomic<void*> g_realPresent{nullptr};
 std::atomic<void*> g_realGetBuffer{nullptr};
+std::atomic<void*> g_realDrawIndexed{nullptr};
 // Set while the host's own code asks for its back buffer (those requests never fault).
 thread_local bool t_hostRequest = false;
 
 using PresentFn = HRESULT(STDMETHODCALLTYPE*)(IDXGISwapChain*, UINT, UINT);
 using GetBufferFn = HRESULT(STDMETHODCALLTYPE*)(IDXGISwapChain*, UINT, REFIID, void**);
+using DrawIndexedFn = void(STDMETHODCALLTYPE*)(ID3D11DeviceContext*, UINT, UINT, INT);
+
+// An access violation, as a broken driver or another overlay would give. The address is read
+// from a volatile so the compiler neither proves the write out of bounds nor drops it.
+void RaiseAccessViolation() {
+  volatile uintptr_t address = 16;
+  *reinterpret_cast<volatile int*>(address) = 0;
+}
+
+unsigned long References(IUnknown* object) {
+  object->AddRef();
+  return object->Release();
+}
 
 void* Patch(void** table, int slot, void* value) {
   DWORD protection = 0;
@@ -46,6 +61,9 @@ SwapChainWindow::~SwapChainWindow() {
     if (table_[kGetBufferSlot] == reinterpret_cast<void*>(&FaultyGetBuffer))
       Patch(table_, kGetBufferSlot, realGetBuffer_);
   }
+  if (contextTable_ &&
+      contextTable_[kDrawIndexedSlot] == reinterpret_cast<void*>(&FaultyDrawIndexed))
+    Patch(contextTable_, kDrawIndexedSlot, realDrawIndexed_);
   g_window = nullptr;
   ReleaseTargets();
   if (floor_) floor_->Release();
@@ -99,6 +117,10 @@ bool SwapChainWindow::Open(int width, int height, std::string& error) {
   realGetBuffer_ = Patch(table_, kGetBufferSlot, reinterpret_cast<void*>(&FaultyGetBuffer));
   g_realPresent = realPresent_;
   g_realGetBuffer = realGetBuffer_;
+  contextTable_ = *reinterpret_cast<void***>(context_);
+  realDrawIndexed_ =
+      Patch(contextTable_, kDrawIndexedSlot, reinterpret_cast<void*>(&FaultyDrawIndexed));
+  g_realDrawIndexed = realDrawIndexed_;
   if (!MakeTargets()) {
     error = "cannot create the render target";
     return false;
@@ -126,6 +148,12 @@ void SwapChainWindow::ResizeSwapChainAgain() {
   pendingSize_ = static_cast<long>(width_) << 16 | height_;
 }
 
+void SwapChainWindow::HoldSize(bool hold) {
+  holdSize_ = hold;
+  if (!hold)
+    if (const long held = heldSize_.exchange(0)) pendingSize_ = held;
+}
+
 void SwapChainWindow::RequestShot(const std::string& path) {
   std::lock_guard<std::mutex> lock(shotLock_);
   shotPath_ = path;
@@ -145,8 +173,11 @@ LRESULT CALLBACK SwapChainWindow::HostWndProc(HWND window, UINT message, WPARAM 
   if (self && window == self->window_) {
     if (message == WM_KEYDOWN || message == WM_KEYUP) ++self->keyMessages;
     if (message == WM_LBUTTONDOWN || message == WM_LBUTTONUP) ++self->clickMessages;
-    if (message == WM_SIZE && LOWORD(lparam) > 0 && HIWORD(lparam) > 0)
-      self->pendingSize_ = static_cast<long>(LOWORD(lparam)) << 16 | HIWORD(lparam);
+    if (message == WM_SIZE && LOWORD(lparam) > 0 && HIWORD(lparam) > 0) {
+      const long size = static_cast<long>(LOWORD(lparam)) << 16 | HIWORD(lparam);
+      (self->holdSize_ ? self->heldSize_ : self->pendingSize_) = size;
+      ++self->sizeMessages_;
+    }
   }
   return DefWindowProcW(window, message, wparam, lparam);
 }
@@ -183,6 +214,11 @@ void SwapChainWindow::ReleaseTargets() {
 
 void SwapChainWindow::RenderLoop() {
   while (!stop_) {
+    pauseSeen_ = paused_.load();
+    if (pauseSeen_) {
+      Sleep(2);
+      continue;
+    }
     if (const long size = pendingSize_.exchange(0)) {
       ReleaseTargets();
       width_ = static_cast<int>(size >> 16);
@@ -202,6 +238,7 @@ void SwapChainWindow::RenderLoop() {
       context_->CopySubresourceRegion(back, 0, 0, height_ - height_ / 3, 0, floor_, 0, nullptr);
       back->Release();
     }
+    targetRefs_ = References(target_);
     chain_->Present(0, 0);
     ++frames_;
     Sleep(8);
@@ -257,8 +294,31 @@ void SwapChainWindow::Capture() {
 HRESULT STDMETHODCALLTYPE SwapChainWindow::CapturePresent(IDXGISwapChain* self, UINT sync,
                                                           UINT flags) {
   SwapChainWindow* w = g_window.load();
-  if (w && self == w->chain_) w->Capture();
+  if (w && self == w->chain_) {
+    w->CheckTargets();
+    w->Capture();
+  }
   return reinterpret_cast<PresentFn>(g_realPresent.load())(self, sync, flags);
+}
+
+// What the host bound before presenting must still be bound, and held no more often.
+void SwapChainWindow::CheckTargets() {
+  ID3D11RenderTargetView* bound = nullptr;
+  context_->OMGetRenderTargets(1, &bound, nullptr);
+  const bool ours = bound == target_;
+  if (bound) bound->Release();
+  if (!target_ || !ours || References(target_) != targetRefs_) ++targetsDisturbed_;
+}
+
+void STDMETHODCALLTYPE SwapChainWindow::FaultyDrawIndexed(ID3D11DeviceContext* self, UINT count,
+                                                          UINT start, INT base) {
+  SwapChainWindow* w = g_window.load();
+  if (w && w->drawFaultsArmed_.load() > 0) {
+    --w->drawFaultsArmed_;
+    ++w->faultsRaised_;
+    RaiseAccessViolation();
+  }
+  reinterpret_cast<DrawIndexedFn>(g_realDrawIndexed.load())(self, count, start, base);
 }
 
 HRESULT STDMETHODCALLTYPE SwapChainWindow::FaultyGetBuffer(IDXGISwapChain* self, UINT buffer,
@@ -267,10 +327,7 @@ HRESULT STDMETHODCALLTYPE SwapChainWindow::FaultyGetBuffer(IDXGISwapChain* self,
   if (w && !t_hostRequest && w->faultsArmed_.load() > 0) {
     --w->faultsArmed_;
     ++w->faultsRaised_;
-    // An access violation, as a broken driver or another overlay would give. The address is read
-    // from a volatile so the compiler neither proves the write out of bounds nor drops it.
-    volatile uintptr_t address = 16;
-    *reinterpret_cast<volatile int*>(address) = 0;
+    RaiseAccessViolation();
   }
   return reinterpret_cast<GetBufferFn>(g_realGetBuffer.load())(self, buffer, riid, surface);
 }

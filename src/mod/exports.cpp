@@ -11,9 +11,9 @@
 
 namespace {
 
-kvr::host::IHost* FindModHost() {
+kvr::host::IHost* FindModHost([[maybe_unused]] std::string& whyNot) {
 #if defined(_WIN32)
-  return kvr::ue4ss::FindUe4ssHost();
+  return kvr::ue4ss::FindUe4ssHost(&whyNot);
 #else
   return nullptr;
 #endif

@@ -95,7 +95,7 @@ std::string CodeSectionLine(const platform::CodeRange& code) {
 
 }  // namespace
 
-IHost* LocateHost(IHost* (*findModHost)()) {
+IHost* LocateHost(host::FindModHostFn findModHost, std::string* whyNot) {
   // Asked afresh for every mod object: a host that loads the mod again may be another one. The
   // simulator comes first: it may run where the real host's DLL is loaded too.
   using HostFn = IHost* (*)();
@@ -105,10 +105,12 @@ IHost* LocateHost(IHost* (*findModHost)()) {
       return host;
     }
   }
-  if (IHost* host = findModHost ? findModHost() : nullptr) {
+  std::string reason;
+  if (IHost* host = findModHost ? findModHost(reason) : nullptr) {
     SetHost(host);
     return host;
   }
+  if (whyNot) *whyNot = reason;
   return Host();
 }
 

@@ -14,8 +14,9 @@ inline constexpr const char* kSteppedAsideMessage =
 // Resolves the host: the simulator's, which the program that loaded this module exports as
 // "kvr_host_interface"; else the binding over the real mod host that `findModHost` finds (null
 // when the host's DLL is not in the process); else the one set by SetHost. The one found is set
-// with SetHost. Null when there is none.
-host::IHost* LocateHost(host::IHost* (*findModHost)() = nullptr);
+// with SetHost. Null when there is none; `whyNot` then holds a line when the real host's DLL is
+// there but the mod must not bind to it.
+host::IHost* LocateHost(host::FindModHostFn findModHost = nullptr, std::string* whyNot = nullptr);
 
 // Settings, brain, delete listener and the three start-up log lines; sets initialized. This,
 // the tick entry and shutdown never let an exception out to the host (failures are logged).

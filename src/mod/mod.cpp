@@ -26,17 +26,20 @@ std::wstring ThisModulePath() {
 
 }  // namespace
 
-KorvathPalimarNeuralNav::KorvathPalimarNeuralNav(IHost* (*findModHost)())
+KorvathPalimarNeuralNav::KorvathPalimarNeuralNav(host::FindModHostFn findModHost)
     : CppUserModBase(kHostVTable), runtime_(ModRuntime::Begin()) {
   SetModInfo(
       u"KorvathPalimarNeuralNav", u"1.0.1",
       u"Adaptive Pathfinding System arcs + evolving neural-network tactics for Palimar Thugs",
       u"Dunmere (Halvenor)");
-  IHost* host = LocateHost(findModHost);
+  std::string whyNot;
+  IHost* host = LocateHost(findModHost, &whyNot);
   if (!host) {
     platform::DebugNotice(
-        "[KorvathNeuralNav] no mod host in this process (neither UE4SS.dll nor the simulator's "
-        "host interface): the mod stays inactive");
+        "[KorvathNeuralNav] " +
+        (whyNot.empty() ? std::string("no mod host in this process (neither UE4SS.dll nor the "
+                                      "simulator's host interface): the mod stays inactive")
+                        : whyNot));
     return;
   }
   hosted_ = true;
@@ -57,7 +60,7 @@ KorvathPalimarNeuralNav::~KorvathPalimarNeuralNav() {
 void KorvathPalimarNeuralNav::on_unreal_init() {
   if (!hosted_) return;  // nothing to start without a host: no files, no listener
   StartUp(runtime_, game::ModDirectoryFromModulePath(ThisModulePath()));
-  overlay::InstallOverlayHooks();
+  overlay::InstallOverlayHooks(&runtime_.tickGate.gameThreadId);
 }
 
 }  // namespace kvr::mod

@@ -13,7 +13,7 @@ class KorvathPalimarNeuralNav final : public CppUserModBase {
   // registers the ProcessEvent pre-callback (never unregistered); ticks are ignored until
   // on_unreal_init has run the start-up sequence. Without a host the object stays inert: it
   // says so on the platform's debug output and registers, reads and writes nothing.
-  explicit KorvathPalimarNeuralNav(host::IHost* (*findModHost)() = nullptr);
+  explicit KorvathPalimarNeuralNav(host::FindModHostFn findModHost = nullptr);
   // Runs shutdown; must not throw.
   ~KorvathPalimarNeuralNav();
   void on_unreal_init();

@@ -1,6 +1,7 @@
 #include "overlay/overlay_frame.h"
 
 #include <cfloat>
+#include <mutex>
 
 #include "imgui.h"
 #include "overlay/menu.h"
@@ -28,14 +29,25 @@ void ConfigureOverlayContext() {
   style.Colors[ImGuiCol_TabActive] = ImVec4(0.55f, 0.38f, 0.10f, 1.0f);
 }
 
-FramePlan BeginOverlayFrame(ModState& shared, RenderCopies& copies, OverlayInput& input) {
+FramePlan PlanOverlayFrame(const RenderCopies& copies, bool menuOpen) {
   FramePlan plan;
-  plan.menuOpen = input.menuOpen.load();
-  CopySharedState(shared, copies, input, plan.menuOpen);
+  plan.menuOpen = menuOpen;
   const game::MenuSnapshot& snap = copies.Snapshot();
   const bool routesWanted = copies.settings.ShowPathOverlay && snap.camera.valid;
   plan.drawRoutes = routesWanted && !snap.routes.empty();
   return plan;
+}
+
+FramePlan BeginOverlayFrame(ModState& shared, RenderCopies& copies, OverlayInput& input) {
+  const bool menuOpen = input.menuOpen.load();
+  CopySharedState(shared, copies, input, menuOpen);
+  return PlanOverlayFrame(copies, menuOpen);
+}
+
+void FinishOverlayFrame(ModState& shared, RenderCopies& copies) {
+  if (!copies.settingsChanged) return;
+  std::lock_guard<std::mutex> lock(shared.settingsLock);
+  PublishSettingsLocked(copies, shared);
 }
 
 void BuildOverlayFrame(ModState& shared, RenderCopies& copies, OverlayInput& input,
@@ -44,7 +56,8 @@ void BuildOverlayFrame(ModState& shared, RenderCopies& copies, OverlayInput& inp
   io.FontGlobalScale = copies.settings.MenuScale;
   io.MouseDrawCursor = plan.menuOpen;
   if (plan.menuOpen) {
-    io.AddMousePosEvent(input.cursorX.load(), input.cursorY.load());
+    io.AddMousePosEvent(input.cursorX.load() * plan.cursorScale.x,
+                        input.cursorY.load() * plan.cursorScale.y);
   } else {
     io.AddMousePosEvent(-FLT_MAX, -FLT_MAX);
   }

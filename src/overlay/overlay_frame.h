@@ -3,6 +3,7 @@
 // the ImGui frame itself (routes into the background draw list, then the menu).
 #pragma once
 #include "host/mod_state.h"
+#include "imgui.h"
 #include "overlay/overlay_input.h"
 #include "overlay/render_copies.h"
 
@@ -15,11 +16,22 @@ void ConfigureOverlayContext();
 struct FramePlan {
   bool menuOpen = false;
   bool drawRoutes = false;  // wanted (overlay on, camera valid) and there is a route line
+  // The virtual cursor is in the window's client pixels; ImGui's display is the back buffer the
+  // frame draws into, which differs from the client area between a window resize and the
+  // game's ResizeBuffers (the picture is stretched onto the window meanwhile).
+  ImVec2 cursorScale{1.0f, 1.0f};
   bool Any() const { return menuOpen || drawRoutes; }
 };
 
 // Copies the shared state (the log only when the menu will show it) and decides what to draw.
 FramePlan BeginOverlayFrame(ModState& shared, RenderCopies& copies, OverlayInput& input);
+
+// What to draw, from copies already taken.
+FramePlan PlanOverlayFrame(const RenderCopies& copies, bool menuOpen);
+
+// After the ImGui frame, outside any code where faults are trapped: publishes a settings change
+// the menu made (under the settings lock).
+void FinishOverlayFrame(ModState& shared, RenderCopies& copies);
 
 // Runs one ImGui frame from ImGui::NewFrame to ImGui::Render. The platform and renderer
 // backends' new-frame steps come first (the caller's); the virtual cursor is queued after them,

@@ -11,6 +11,12 @@ bool InputQueue::Push(const InputEvent& event) {
   return true;
 }
 
+void InputQueue::TakeAll(std::vector<InputEvent>& out) {
+  out.clear();
+  std::lock_guard<std::mutex> lock(mutex_);
+  out.swap(pending_);
+}
+
 size_t InputQueue::Size() {
   std::lock_guard<std::mutex> lock(mutex_);
   return pending_.size();

@@ -67,6 +67,10 @@ class InputQueue {
     drained_.clear();
   }
 
+  // Render thread: moves every queued event, oldest first, into `out` (emptied first). For a
+  // caller that feeds them where a fault may be trapped: the lock is never held there.
+  void TakeAll(std::vector<InputEvent>& out);
+
   size_t Size();
 
  private:

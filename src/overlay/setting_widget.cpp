@@ -80,10 +80,8 @@ bool DrawEnum(Settings& s, int index, const SettingDef& row) {
 
 }  // namespace
 
-void PushSettingsToShared(RenderCopies& copies, ModState& shared) {
-  std::lock_guard<std::mutex> lock(shared.settingsLock);
-  shared.sharedSettings = copies.settings;
-  copies.settingsVersion = ++shared.settingsVersion;
+void PushSettingsToShared(RenderCopies& copies, ModState&) {
+  copies.settingsChanged = true;
 }
 
 void DrawSettingWidget(RenderCopies& copies, ModState& shared, int index) {

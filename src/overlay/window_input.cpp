@@ -76,6 +76,8 @@ void TakeRawMouse(OverlayInput& input, InputQueue& queue, const RawMouse& raw, C
 MessageVerdict HandleWindowMessage(OverlayInput& input, InputQueue& queue, const WindowMessage& m,
                                    const RawMouse& raw, ClientSize client, double now, bool ready,
                                    uint8_t modifiers) {
+  // With no menu to show, the key would open one nobody sees and hold the game's input back.
+  if (!ready) return MessageVerdict::kPassToGame;
   const bool isKey = static_cast<int64_t>(m.wparam) == input.menuKey.load();
   if ((m.message == msg::kKeyUp || m.message == msg::kSysKeyUp) && isKey)
     return MessageVerdict::kSwallow;
@@ -91,7 +93,7 @@ MessageVerdict HandleWindowMessage(OverlayInput& input, InputQueue& queue, const
     }
     return MessageVerdict::kSwallow;
   }
-  if (!input.menuOpen.load() || !ready) return MessageVerdict::kPassToGame;
+  if (!input.menuOpen.load()) return MessageVerdict::kPassToGame;
 
   const bool block = input.blockGameInput.load();
   const bool rawQuiet = now - input.lastRawMouseTime.load() > kRawMouseQuietSeconds;

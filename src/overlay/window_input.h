@@ -68,7 +68,9 @@ enum class MessageVerdict : uint8_t {
 // Ordinary mouse messages drive the cursor and buttons only after raw input was quiet this long.
 inline constexpr double kRawMouseQuietSeconds = 0.5;
 
-// Decides one message. `ready`: the overlay is set up on the game's swap chain. `now`:
+// Decides one message. `ready`: a menu can be drawn now (the overlay is set up on the game's
+// swap chain and still drawing); while it cannot, every message, the menu key too, is the
+// game's. `now`:
 // SteadySeconds. `modifiers`: InputModifier bits held now. Queues ImGui input into `queue`.
 MessageVerdict HandleWindowMessage(OverlayInput& input, InputQueue& queue, const WindowMessage& m,
                                    const RawMouse& raw, ClientSize client, double now, bool ready,

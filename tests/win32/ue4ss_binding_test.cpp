@@ -16,6 +16,7 @@
 #include "msvc_host_run.h"
 #include "sim/game_classes.h"
 #include "sim/world.h"
+#include "test_support.h"
 #include "ue4ss/exports.h"
 #include "ue4ss/win32/ue4ss_host.h"
 
@@ -297,6 +298,34 @@ TEST_F(Ue4ssBinding, TheModFindsTheRealHostOnlyWhereItsDllIsLoaded) {
   ASSERT_NE(found, nullptr);
   EXPECT_EQ(found, FindUe4ssHost()) << "one binding per process";
   EXPECT_EQ(found->FindNameIndex(L"ReceiveTick"), world().FindNameIndex(L"ReceiveTick"));
+}
+
+// A debug-built host loads the debug C runtime; its strings and vectors have other layouts, so
+// the mod must not bind to it, and says so in one line. A module under each debug runtime's name
+// (a copy of this program's mod module, mapped without running it) stands in for the runtime.
+TEST_F(Ue4ssBinding, ADebugBuiltHostIsNotBoundAndTheReasonIsOneLine) {
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  const std::filesystem::path modModule = std::filesystem::path(self).parent_path() / "main.dll";
+  ASSERT_TRUE(std::filesystem::exists(modModule));
+  test::TempDir dir;
+  for (const char* name : {"ucrtbased.dll", "vcruntime140d.dll"}) {
+    const std::filesystem::path copy = dir.File(name);
+    ASSERT_TRUE(std::filesystem::copy_file(modModule, copy)) << name;
+    HMODULE runtime = LoadLibraryExW(copy.wstring().c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    ASSERT_NE(runtime, nullptr) << name;
+    std::string whyNot;
+    EXPECT_EQ(FindUe4ssHost(&whyNot), nullptr) << name;
+    EXPECT_EQ(whyNot, std::string(name) +
+                          " is loaded: UE4SS is a debug build, whose strings and vectors are laid "
+                          "out differently from a release build's - the mod stays inactive (use a "
+                          "release build of UE4SS)");
+    EXPECT_EQ(whyNot.find('\n'), std::string::npos);
+    FreeLibrary(runtime);
+    whyNot.clear();
+    EXPECT_NE(FindUe4ssHost(&whyNot), nullptr) << "bound once the debug runtime is gone";
+    EXPECT_TRUE(whyNot.empty());
+  }
 }
 
 }  // namespace

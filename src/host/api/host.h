@@ -136,6 +136,10 @@ class IHost {
   virtual void Free(void* block) = 0;
 };
 
+// Finds the binding over the real mod host: null when its DLL is not in the process, or (with
+// `whyNot` set to one line saying why) when the mod must not bind to it.
+using FindModHostFn = IHost* (*)(std::string& whyNot);
+
 // The process-wide host, the equivalent of linking against the host's library. Set once at
 // start-up (tests and stand-in hosts may set another one; pass nullptr to clear). Null until set.
 void SetHost(IHost* host);

@@ -4,7 +4,7 @@
 
 namespace kvr::overlay {
 
-bool InstallOverlayHooks() {
+bool InstallOverlayHooks(const std::atomic<uint32_t>*) {
   return false;
 }
 

@@ -48,7 +48,7 @@ ClientSize ClientOf(HWND window) {
 
 LRESULT CALLBACK MenuWndProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   OverlayHooks& h = Hooks();
-  const bool ready = h.ready.load();
+  const bool ready = h.drawable.load();  // a menu can be drawn now
   const bool open = h.input.menuOpen.load();
   const bool needsClient =
       message == WM_KEYDOWN || message == WM_SYSKEYDOWN || (message == WM_INPUT && open);
@@ -71,10 +71,10 @@ LRESULT CALLBACK MenuWndProc(HWND window, UINT message, WPARAM wparam, LPARAM lp
 }
 
 void FeedQueuedInput(OverlayHooks& h) {
-  h.queue.Drain([&h](const InputEvent& e) {
+  for (const InputEvent& e : h.drained) {
     if (e.kind != InputEvent::Kind::kWindowMessage) {
       FeedMouseEvent(e);
-      return;
+      continue;
     }
     ImGui_ImplWin32_WndProcHandler(h.gameWindow, e.message, static_cast<WPARAM>(e.wparam),
                                    static_cast<LPARAM>(e.lparam));
@@ -84,7 +84,15 @@ void FeedQueuedInput(OverlayHooks& h) {
     io.AddKeyEvent(ImGuiMod_Shift, (e.modifiers & kModShift) != 0);
     io.AddKeyEvent(ImGuiMod_Alt, (e.modifiers & kModAlt) != 0);
     io.AddKeyEvent(ImGuiMod_Super, (e.modifiers & kModSuper) != 0);
-  });
+  }
+  h.drained.clear();
+}
+
+void UpdateDrawable(OverlayHooks& h) {
+  const bool can = h.active.load() && h.ready.load() && !h.gaveUp.load() && !h.replaced.load() &&
+                   h.frameFaults.load() < kFrameFaultLimit && h.wndProcInChain.load();
+  h.drawable.store(can);
+  if (!can) h.input.menuOpen.store(false);
 }
 
 }  // namespace kvr::overlay::win32

@@ -84,27 +84,46 @@ bool Installed(const OverlayHooks& h) {
 }
 
 // Another thread may present through the slot the moment it holds the hook, so the function
-// the hook calls through is known before the slot is written.
+// the hook calls through is known before the slot is written. True when the hook is in the slot.
 template <typename Fn>
-void PatchSlot(void** table, int slot, void* hook, std::atomic<Fn>& previous) {
+bool PatchSlot(void** table, int slot, void* hook, std::atomic<Fn>& previous) {
   void* current = table[slot];
+  if (current == hook) return previous.load() != nullptr;  // put back on top by someone else
   previous = reinterpret_cast<Fn>(current);
   void* replaced = nullptr;
   if (!WriteSlot(&table[slot], hook, &replaced)) {
     previous = nullptr;
-  } else if (replaced != current) {
-    previous = reinterpret_cast<Fn>(replaced);
+    return false;
   }
+  if (replaced != current) previous = reinterpret_cast<Fn>(replaced);
+  return true;
 }
 
+// Writes each entry that is not reached any more. An entry still reached (another program
+// chained itself on top before the last removal) keeps its previous function.
 void Patch(OverlayHooks& h, void** table) {
-  if (table[kPresentSlot] == reinterpret_cast<void*>(&PresentHook) ||
-      table[kResizeBuffersSlot] == reinterpret_cast<void*>(&ResizeBuffersHook))
-    return;
   h.patchedTable = table;
-  PatchSlot(table, kPresentSlot, reinterpret_cast<void*>(&PresentHook), h.previousPresent);
-  PatchSlot(table, kResizeBuffersSlot, reinterpret_cast<void*>(&ResizeBuffersHook),
-            h.previousResizeBuffers);
+  if (!h.presentInChain)
+    h.presentInChain =
+        PatchSlot(table, kPresentSlot, reinterpret_cast<void*>(&PresentHook), h.previousPresent);
+  if (!h.resizeInChain)
+    h.resizeInChain =
+        PatchSlot(table, kResizeBuffersSlot, reinterpret_cast<void*>(&ResizeBuffersHook),
+                  h.previousResizeBuffers);
+}
+
+// Takes an entry out where the slot still holds it; elsewhere it stays reached and passes
+// everything through.
+template <typename Fn>
+void Unpatch(void** table, int slot, void* hook, const std::atomic<Fn>& previous, bool& inChain) {
+  if (!table || !inChain || table[slot] != hook) return;
+  if (WriteSlot(&table[slot], reinterpret_cast<void*>(previous.load()), nullptr)) inChain = false;
+}
+
+// Removal happens while the game goes on: a frame under way (which may still subclass the
+// window or draw on the render target) finishes first.
+void WaitForFrames(const OverlayHooks& h) {
+  while (h.framesInFlight.load() != 0) Sleep(0);
 }
 
 BOOL CALLBACK NoteVisibleWindow(HWND window, LPARAM found) {
@@ -135,17 +154,18 @@ std::string ConfiguredMenuKey() {
 
 }  // namespace win32
 
-bool InstallOverlayHooks() {
+bool InstallOverlayHooks(const std::atomic<uint32_t>* gameThreadId) {
   win32::OverlayHooks& h = win32::Hooks();
-  if (h.patchedTable) return win32::Installed(h);
-  bool installed = false;
-  {
+  h.gameThreadId = gameThreadId;
+  if (h.active.load()) return win32::Installed(h);
+  // A removed overlay is installed again for real (a mod host can remove the mod and start it
+  // again in one process): only what is still reached is left as it is.
+  if (!h.presentInChain || !h.resizeInChain) {
     win32::ThrowAwaySwapChain dummy;
-    if (dummy.Create()) {
-      win32::Patch(h, *reinterpret_cast<void***>(dummy.swapChain));
-      installed = win32::Installed(h);
-    }
+    if (dummy.Create()) win32::Patch(h, *reinterpret_cast<void***>(dummy.swapChain));
   }
+  const bool installed = h.presentInChain && h.resizeInChain && win32::Installed(h);
+  h.active = installed;
   if (!installed && !win32::ProcessHasVisibleWindow()) {
     Log("overlay: no window to draw on: the overlay stays off");
     return false;
@@ -162,19 +182,23 @@ bool InstallOverlayHooks() {
 
 void RemoveOverlayHooks() {
   win32::OverlayHooks& h = win32::Hooks();
-  if (void** table = h.patchedTable) {
-    if (table[win32::kPresentSlot] == reinterpret_cast<void*>(&win32::PresentHook))
-      win32::WriteSlot(&table[win32::kPresentSlot],
-                       reinterpret_cast<void*>(h.previousPresent.load()), nullptr);
-    if (table[win32::kResizeBuffersSlot] == reinterpret_cast<void*>(&win32::ResizeBuffersHook))
-      win32::WriteSlot(&table[win32::kResizeBuffersSlot],
-                       reinterpret_cast<void*>(h.previousResizeBuffers.load()), nullptr);
-  }
+  h.active = false;
+  win32::WaitForFrames(h);
+  win32::UpdateDrawable(h);  // the menu closes; the game gets every message again
+  win32::Unpatch(h.patchedTable, win32::kPresentSlot, reinterpret_cast<void*>(&win32::PresentHook),
+                 h.previousPresent, h.presentInChain);
+  win32::Unpatch(h.patchedTable, win32::kResizeBuffersSlot,
+                 reinterpret_cast<void*>(&win32::ResizeBuffersHook), h.previousResizeBuffers,
+                 h.resizeInChain);
   const WNDPROC previous = h.previousWndProc.load();
   if (h.gameWindow && previous &&
       GetWindowLongPtrW(h.gameWindow, GWLP_WNDPROC) ==
-          reinterpret_cast<LONG_PTR>(&win32::MenuWndProc))
-    SetWindowLongPtrW(h.gameWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
+          reinterpret_cast<LONG_PTR>(&win32::MenuWndProc) &&
+      SetWindowLongPtrW(h.gameWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous)))
+    h.wndProcInChain = false;
+  // The view holds the game's back buffer: the game's next resize would fail while it is held.
+  if (h.renderTarget) h.renderTarget->Release();
+  h.renderTarget = nullptr;
 }
 
 }  // namespace kvr::overlay

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "host/log.h"
+#include "platform/text.h"
 #include "ue4ss/win32/host_memory.h"
 #include "ue4ss/win32/msvc_call.h"
 
@@ -225,9 +226,23 @@ void Ue4ssHost::Free(void* block) {
   if (block && HasEngineAllocator()) Call(Export::kFree, ignored, block);
 }
 
-host::IHost* FindUe4ssHost() {
+const wchar_t* LoadedDebugRuntime() {
+  for (const wchar_t* name : {L"ucrtbased.dll", L"vcruntime140d.dll"})
+    if (GetModuleHandleW(name)) return name;
+  return nullptr;
+}
+
+host::IHost* FindUe4ssHost(std::string* whyNot) {
   HMODULE module = GetModuleHandleW(L"UE4SS.dll");
   if (!module) return nullptr;
+  if (const wchar_t* runtime = LoadedDebugRuntime()) {
+    if (whyNot)
+      *whyNot = platform::WideToUtf8(runtime) +
+                " is loaded: UE4SS is a debug build, whose strings and vectors are laid out "
+                "differently from a release build's - the mod stays inactive (use a release "
+                "build of UE4SS)";
+    return nullptr;
+  }
   static Ue4ssHost* const binding = [module] {
     auto* made = new Ue4ssHost(module);
     SetLogDevices(made->OutputDevices());

@@ -76,6 +76,12 @@ class Ue4ssHost final : public host::IHost {
 // The process's binding when UE4SS.dll is loaded, null otherwise. Made once and kept for the
 // life of the process (the host holds on to what the binding registered); the first call also
 // logs what this host build lacks.
-host::IHost* FindUe4ssHost();
+// The binding over UE4SS.dll (one per process), or null when it is not loaded. Null too, with
+// `whyNot` set to one line, while the process has a debug C runtime loaded: a debug-built host
+// lays out its strings and vectors differently, and the binding would misread every one.
+host::IHost* FindUe4ssHost(std::string* whyNot = nullptr);
+
+// "ucrtbased.dll" or "vcruntime140d.dll" when one of them is loaded, else null.
+const wchar_t* LoadedDebugRuntime();
 
 }  // namespace kvr::ue4ss
