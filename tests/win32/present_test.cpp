@@ -164,6 +164,23 @@ TEST_F(PresentTest, MenuAndOverlayOnARealSwapChain) {
   EXPECT_TRUE(Near(key, titleX, titleY, kSky)) << "the menu key opened nothing";
 }
 
+// A mod host's console presenting with Direct3D 11 on a window of its own thread, before the
+// game's window presents: the overlay waits for the game's swap chain and binds there once (the
+// game's 1280x720, never the console's), and the menu key then goes to the menu, not the game.
+TEST_F(PresentTest, TheOverlayBindsToTheGamesSwapChainNotTheFirstThatPresents) {
+  TempDir dir;
+  const std::string d = dir.Path().string();
+  const std::string out =
+      RunProgram("\"" + ProgramDir() + "\\kvr-sim.exe\" boot --mod-dir \"" + d +
+                 "\" --window --foreign-window --ticks 10 --script \"wait 10; key F9; wait 8\"");
+
+  const std::string ready = "[KorvathNeuralNav] overlay ready on DirectX 11 (1280x720)";
+  ASSERT_NE(out.find(ready), std::string::npos) << out;
+  EXPECT_EQ(out.find("overlay ready", out.find(ready) + ready.size()), std::string::npos) << out;
+  EXPECT_TRUE(std::regex_search(out, std::regex(R"(the game saw 0 key and 0 click messages)")))
+      << out;
+}
+
 // The mod host's reload (uninstall, start again) in the middle of the game, three times over:
 // each start installs the hooks for real, the menu key opens the menu again, and the window's
 // procedure chain holds the overlay's procedure once (a double would toggle twice or never
