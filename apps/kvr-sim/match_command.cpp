@@ -3,15 +3,8 @@
 #include <cstdio>
 #include <iostream>
 
-#if defined(_WIN32)
-#include <io.h>
-#define KVR_ISATTY(f) _isatty(_fileno(f))
-#else
-#include <unistd.h>
-#define KVR_ISATTY(f) isatty(fileno(f))
-#endif
-
 #include "commands.h"
+#include "match_jobs.h"
 #include "sim/match/match_run.h"
 #include "sim/report/report_files.h"
 
@@ -90,7 +83,7 @@ void AddMatchCommand(CLI::App& app) {
 #else
     o.platform = "native";
 #endif
-    const bool bar = options->progress && KVR_ISATTY(stderr);
+    const bool bar = options->progress && StderrIsTerminal();
     if (bar) o.onProgress = DrawProgress;
     MatchResult result;
     std::string error;

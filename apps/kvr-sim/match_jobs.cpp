@@ -10,10 +10,8 @@
 
 #if defined(_WIN32)
 #include <io.h>
-#define KVR_ISATTY(f) _isatty(_fileno(f))
 #else
 #include <unistd.h>
-#define KVR_ISATTY(f) isatty(fileno(f))
 #endif
 
 #include "platform/file.h"
@@ -64,7 +62,7 @@ int Play(const MatchJob& job) {
 
 class Progress {
  public:
-  Progress(size_t total) : total_(total), bar_(KVR_ISATTY(stderr)) {}
+  Progress(size_t total) : total_(total), bar_(StderrIsTerminal()) {}
 
   void Done(const MatchJob& job, bool kept) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -126,6 +124,14 @@ std::string FolderWord(const std::string& text) {
   return out;
 }
 
+bool StderrIsTerminal() {
+#if defined(_WIN32)
+  return _isatty(_fileno(stderr)) != 0;
+#else
+  return isatty(fileno(stderr)) != 0;
+#endif
+}
+
 void RunMatchJobs(std::vector<MatchJob>& jobs, int parallel) {
   const int workers =
       parallel > 0 ? parallel : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
@@ -148,7 +154,7 @@ void RunMatchJobs(std::vector<MatchJob>& jobs, int parallel) {
   std::vector<std::thread> threads;
   for (int j = 0; j < workers; ++j) threads.emplace_back(worker);
   for (std::thread& t : threads) t.join();
-  if (KVR_ISATTY(stderr)) std::fputs("\n", stderr);
+  if (StderrIsTerminal()) std::fputs("\n", stderr);
 }
 
 }  // namespace kvr::sim::cli

@@ -22,6 +22,9 @@ struct MatchJob {
 // that it replays from its seed alone.
 void RunMatchJobs(std::vector<MatchJob>& jobs, int parallel);
 
+// Whether standard error is a terminal: progress bars are redrawn in place only there.
+bool StderrIsTerminal();
+
 // A shell word for the command line.
 std::string Quote(const std::string& arg);
 
