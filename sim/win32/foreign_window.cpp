@@ -1,8 +1,6 @@
 #include "sim/win32/foreign_window.h"
 
-#include <d3d11.h>
-#include <dxgi.h>
-#include <windows.h>
+#include "sim/win32/d3d_swap_chain.h"
 
 namespace kvr::sim::win32 {
 
@@ -29,20 +27,7 @@ struct Presenter {
                              40, width, height, nullptr, nullptr, wc.hInstance, nullptr);
     if (!window) return false;
     ShowWindow(window, SW_SHOWNOACTIVATE);
-    DXGI_SWAP_CHAIN_DESC desc{};
-    desc.BufferDesc.Width = width;
-    desc.BufferDesc.Height = height;
-    desc.BufferDesc.Format = DXGI_FORMAT_R8G8B8A8_UNORM;
-    desc.SampleDesc.Count = 1;
-    desc.BufferUsage = DXGI_USAGE_RENDER_TARGET_OUTPUT;
-    desc.BufferCount = 1;
-    desc.OutputWindow = window;
-    desc.Windowed = TRUE;
-    desc.SwapEffect = DXGI_SWAP_EFFECT_DISCARD;
-    D3D_FEATURE_LEVEL level;
-    if (FAILED(D3D11CreateDeviceAndSwapChain(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr,
-                                             0, D3D11_SDK_VERSION, &desc, &chain, &device, &level,
-                                             &context)))
+    if (FAILED(CreateWindowedSwapChain(window, width, height, &chain, &device, &context)))
       return false;
     ID3D11Texture2D* back = nullptr;
     if (FAILED(chain->GetBuffer(0, __uuidof(ID3D11Texture2D), reinterpret_cast<void**>(&back))))

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "sim/png_file.h"
+#include "sim/win32/d3d_swap_chain.h"
 
 namespace kvr::sim::win32 {
 
@@ -92,20 +93,7 @@ bool SwapChainWindow::Open(int width, int height, std::string& error) {
   }
   g_window = this;
   ShowWindow(window_, SW_SHOW);
-  DXGI_SWAP_CHAIN_DESC desc{};
-  desc.BufferDesc.Width = width;
-  desc.BufferDesc.Height = height;
-  desc.BufferDesc.Format = DXGI_FORMAT_R8G8B8A8_UNORM;
-  desc.SampleDesc.Count = 1;
-  desc.BufferUsage = DXGI_USAGE_RENDER_TARGET_OUTPUT;
-  desc.BufferCount = 1;
-  desc.OutputWindow = window_;
-  desc.Windowed = TRUE;
-  desc.SwapEffect = DXGI_SWAP_EFFECT_DISCARD;
-  D3D_FEATURE_LEVEL level;
-  HRESULT hr =
-      D3D11CreateDeviceAndSwapChain(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr, 0,
-                                    D3D11_SDK_VERSION, &desc, &chain_, &device_, &level, &context_);
+  const HRESULT hr = CreateWindowedSwapChain(window_, width, height, &chain_, &device_, &context_);
   if (FAILED(hr)) {
     error = "cannot create a Direct3D 11 swap chain";
     return false;
