@@ -194,17 +194,34 @@ TEST(NavMemo, AnswersRepeatsOfItsOwnBuildOnlyAndKeepsFailuresAsFailures) {
   EXPECT_EQ(nav.calls, 3);
 }
 
-// Enough different questions to grow the table several times: every one is still found.
-TEST(NavMemo, FindsEveryEarlierQuestionAfterTheTableGrows) {
+// Enough different questions to grow the table several times: every one is still found, and
+// the next build on the same store, with a grown table left behind, starts empty.
+TEST(NavMemo, FindsEveryEarlierQuestionAfterTheTableGrowsAndForgetsItInTheNextBuild) {
   ShiftingNav nav;
   kvr::aps::NavMemoStore store;
-  kvr::aps::NavMemo memo(nav, store);
   Vec3 p;
-  for (int round = 0; round < 2; ++round)
-    for (int i = 0; i < 3000; ++i) memo.ProjectPoint({static_cast<float>(i), 0.5f, 0.0f}, p);
-  EXPECT_EQ(nav.calls, 3000);
-  EXPECT_EQ(memo.Repeats().projections, 3000);
-  EXPECT_EQ(p.x, 2999.0f);
+  {
+    kvr::aps::NavMemo memo(nav, store);
+    for (int round = 0; round < 2; ++round)
+      for (int i = 0; i < 3000; ++i) memo.ProjectPoint({static_cast<float>(i), 0.5f, 0.0f}, p);
+    EXPECT_EQ(nav.calls, 3000);
+    EXPECT_EQ(memo.Repeats().projections, 3000);
+    EXPECT_EQ(p.x, 2999.0f);
+  }
+  // Builds of every size after the big one: a few questions asked twice, with new answers.
+  for (int questions : {1, 10, 200, 3000}) {
+    SCOPED_TRACE(questions);
+    nav.shift += 1.0f;
+    nav.calls = 0;
+    kvr::aps::NavMemo memo(nav, store);
+    for (int round = 0; round < 2; ++round)
+      for (int i = 0; i < questions; ++i) {
+        ASSERT_TRUE(memo.ProjectPoint({static_cast<float>(i), 0.5f, 0.0f}, p));
+        ASSERT_EQ(p.x, static_cast<float>(i) + nav.shift) << "an answer of an earlier build";
+      }
+    EXPECT_EQ(nav.calls, questions);
+    EXPECT_EQ(memo.Repeats().projections, questions);
+  }
 }
 
 }  // namespace

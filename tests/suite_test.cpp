@@ -3,6 +3,7 @@
 // alone, and a fixed-style brain that keeps its answer while the mod trains it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <nlohmann/json.hpp>
 
@@ -230,6 +231,34 @@ TEST(TuneSearch, ProfilesStayInRangeAndReadBack) {
     EXPECT_EQ(p.WeightPlayerHit, 0.0f) << i;
   }
   EXPECT_EQ(ProfileFor(2, best, 3, judge).Population, 1);
+}
+
+// With one genome the evolution settings change nothing, so a draw on one would only repeat
+// its parent's play; the search spends its draws on the rows that matter.
+TEST(TuneSearch, OneGenomeMutatesOnlyWhatChangesThePlay) {
+  report::Judge judge;
+  const Settings one = ProfileFor(2, Settings{}, 3, judge);
+  ASSERT_EQ(one.Population, 1);
+  int changed = 0, kept = 0;
+  for (int i = kStartProfiles; i < kStartProfiles + 200; ++i) {
+    const Settings p = ProfileFor(i, one, 3, judge);
+    if (p.Population != 1) continue;  // drawn anew: evolution may follow in the same profile
+    ++kept;
+    EXPECT_EQ(p.EvolveEveryEpisodes, one.EvolveEveryEpisodes) << i;
+    EXPECT_EQ(p.TournamentSize, one.TournamentSize) << i;
+    EXPECT_EQ(p.Elites, one.Elites) << i;
+    EXPECT_EQ(p.MutationRate, one.MutationRate) << i;
+    EXPECT_EQ(p.CrossoverType, one.CrossoverType) << i;
+    changed += ProfileWords(p) != ProfileWords(one);
+  }
+  // A draw can land on the value it replaces (a layer size, an activation); nearly none may be
+  // spent on a setting that changes nothing.
+  EXPECT_GE(changed, kept * 9 / 10) << "of " << kept;
+  // The second measurement plays seeds the search never saw.
+  const std::vector<uint64_t> seeds = {11, 12, 13};
+  for (uint64_t fresh : ConfirmSeeds(seeds))
+    EXPECT_EQ(std::count(seeds.begin(), seeds.end(), fresh), 0) << fresh;
+  EXPECT_EQ(ConfirmSeeds(seeds).size(), seeds.size());
 }
 
 }  // namespace

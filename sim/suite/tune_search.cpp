@@ -30,6 +30,15 @@ double Draw(int row, tactics::Rng& rng) {
   return def.min + u * (def.max - def.min);
 }
 
+// With one genome there is nothing to rank, select or breed: these rows change nothing, and a
+// draw spent on one only repeats the same play.
+bool Inert(int row, const Settings& s) {
+  if (s.Population > 1) return false;
+  return row == kSettingEvolveEveryEpisodes || row == kSettingMinEpisodesToRank ||
+         row == kSettingElites || row == kSettingTournamentSize || row == kSettingMutationType ||
+         row == kSettingMutationRate || row == kSettingCrossoverType;
+}
+
 }  // namespace
 
 const std::vector<int>& TunedRows() {
@@ -69,14 +78,22 @@ Settings ProfileFor(int index, const Settings& best, uint64_t seed, const report
   s = best;
   tactics::Rng rng;
   rng.state = seed * 0x9E3779B97F4A7C15ull + static_cast<uint64_t>(index);
-  const std::vector<int>& rows = TunedRows();
   const int changes = 1 + static_cast<int>(rng.NextU64() % 3);
   for (int i = 0; i < changes; ++i) {
+    std::vector<int> rows;
+    for (int row : TunedRows())
+      if (!Inert(row, s)) rows.push_back(row);
     const int row = rows[rng.NextU64() % rows.size()];
     SetSettingValue(s, row, Draw(row, rng));
   }
   if (s.ExploreMin > s.ExploreStart) SetSettingValue(s, kSettingExploreMin, s.ExploreStart);
   return s;
+}
+
+std::vector<uint64_t> ConfirmSeeds(const std::vector<uint64_t>& seeds) {
+  std::vector<uint64_t> fresh;
+  for (uint64_t seed : seeds) fresh.push_back(seed + kConfirmSeedOffset);
+  return fresh;
 }
 
 std::string ProfileWords(const Settings& s) {

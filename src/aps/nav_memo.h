@@ -35,12 +35,22 @@ struct NavMemoStore {
     Vec3 projected;      // ProjectPoint's point
     uint32_t first = 0;  // FindPath's points in `points`
     uint32_t count = 0;
+    uint32_t slot = 0;  // where the table points at this entry, once indexed
+    uint64_t hash = 0;
   };
   std::vector<Entry> entries;
-  std::vector<int32_t> slots;  // open addressing over entries; -1 = empty
+  // Open addressing over the first `indexed` entries: the key's tag in the high half, the
+  // entry's number + 1 in the low half; 0 is empty.
+  std::vector<uint64_t> slots;
+  size_t indexed = 0;
   std::vector<NavPoint> points;
 };
 
+// Nearly every question of a build is new, and the navigation between two questions pushes the
+// table out of the processor's near caches, so a lookup in it would wait on memory every time.
+// A small bit filter, which stays near, answers "new" for most questions instead; the table is
+// consulted, and the entries added since it was last consulted are filed into it in one sweep,
+// only when the filter's bit was already set.
 class NavMemo final : public INav {
  public:
   // Empties `store`; both must outlive the memo.
@@ -53,13 +63,19 @@ class NavMemo final : public INav {
   const NavRepeats& Repeats() const { return repeats_; }
 
  private:
-  // The entry of an earlier identical query, or null (then `slot` is where a new one goes).
-  const NavMemoStore::Entry* Find(uint8_t kind, const Vec3& a, const Vec3& b, size_t& slot) const;
-  NavMemoStore::Entry& Add(uint8_t kind, const Vec3& a, const Vec3& b, size_t slot);
+  static constexpr size_t kFilterWords = 64;  // 4096 bits
+
+  // The entry of an earlier identical query, or null. `hash` is the key's hash, from Hash in
+  // the source file.
+  const NavMemoStore::Entry* Find(uint8_t kind, const Vec3& a, const Vec3& b, uint64_t hash);
+  NavMemoStore::Entry& Add(uint8_t kind, const Vec3& a, const Vec3& b, uint64_t hash);
+  void IndexPending();
+  void Grow();
 
   INav& nav_;
   NavMemoStore& store_;
   NavRepeats repeats_;
+  uint64_t filter_[kFilterWords] = {};
 };
 
 }  // namespace kvr::aps

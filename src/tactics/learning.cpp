@@ -55,19 +55,24 @@ float Brain::Learn(int32_t genome, const Observation& inputs, int32_t style, flo
   if (!SystemShape(net)) return 0.0f;
   // One NaN or infinite game value would turn every output and every change signal of the
   // network into NaN, and the record would spread it through the replay memory and the file.
-  // Such an episode teaches nothing; it is only counted.
-  std::array<float, kStyleCount> target{};
-  if (AllFinite(inputs) && std::isfinite(reward)) net.Forward(inputs, target);
-  if (!AllFinite(inputs) || !std::isfinite(reward) || !AllFinite(target)) {
+  // Such an episode teaches nothing; it is only counted. So is one the network itself answers
+  // non-finitely (a damaged brain), which the step's own forward pass finds before it changes
+  // anything.
+  if (!AllFinite(inputs) || !std::isfinite(reward)) {
     ++nonFiniteEpisodes;
     return 0.0f;
   }
   const float r = reward < 0.0f ? 0.0f : std::min(1.0f, reward);
 
   // Only the chosen style's output is pulled towards the reward.
-  target[static_cast<size_t>(style)] = r;
-  const float loss = net.Train(inputs, target, config.learningRate, config.momentum,
-                               config.weightDecay, config.gradientClip);
+  const std::optional<float> step =
+      net.TrainOneOutputIfFinite(inputs, style, r, config.learningRate, config.momentum,
+                                 config.weightDecay, config.gradientClip);
+  if (!step) {
+    ++nonFiniteEpisodes;
+    return 0.0f;
+  }
+  const float loss = *step;
   if (std::isfinite(loss))
     averageLoss = totalEpisodes == 0 ? loss : averageLoss * 0.98f + 0.02f * loss;
 

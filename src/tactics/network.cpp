@@ -202,18 +202,27 @@ void Network::Forward(std::span<const float> input, std::span<float> output) con
 
 float Network::Train(std::span<const float> input, std::span<const float> target,
                      float learningRate, float momentum, float weightDecay, float clip) {
-  return TrainStep(input, OutputTarget{target, -1, 0.0f}, learningRate, momentum, weightDecay,
-                   clip);
+  return *TrainStep(input, OutputTarget{target, -1, 0.0f}, learningRate, momentum, weightDecay,
+                    clip);
 }
 
 float Network::TrainOneOutput(std::span<const float> input, int32_t output, float value,
                               float learningRate, float momentum, float weightDecay, float clip) {
-  return TrainStep(input, OutputTarget{{}, output, value}, learningRate, momentum, weightDecay,
-                   clip);
+  return *TrainStep(input, OutputTarget{{}, output, value}, learningRate, momentum, weightDecay,
+                    clip);
 }
 
-float Network::TrainStep(std::span<const float> input, const OutputTarget& target,
-                         float learningRate, float momentum, float weightDecay, float clip) {
+std::optional<float> Network::TrainOneOutputIfFinite(std::span<const float> input, int32_t output,
+                                                     float value, float learningRate,
+                                                     float momentum, float weightDecay,
+                                                     float clip) {
+  return TrainStep(input, OutputTarget{{}, output, value, true}, learningRate, momentum,
+                   weightDecay, clip);
+}
+
+std::optional<float> Network::TrainStep(std::span<const float> input, const OutputTarget& target,
+                                        float learningRate, float momentum, float weightDecay,
+                                        float clip) {
   const size_t L = layerSizes.size();
   if (L < 2) return 0.0f;
   TrainScratch& s = ThreadTrainScratch();
@@ -236,7 +245,13 @@ float Network::TrainStep(std::span<const float> input, const OutputTarget& targe
     bo += static_cast<size_t>(fanOut);
   }
 
-  // Output deltas and the loss. ao is now the output layer's offset.
+  // ao is now the output layer's offset.
+  if (target.finiteOnly) {
+    for (int32_t j = 0; j < layerSizes[L - 1]; ++j)
+      if (!std::isfinite(s.a[ao + j])) return std::nullopt;
+  }
+
+  // Output deltas and the loss.
   float loss = 0.0f;
   const uint8_t outCode = activations[L - 2];
   for (int32_t j = 0; j < layerSizes[L - 1]; ++j) {

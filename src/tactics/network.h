@@ -9,6 +9,7 @@
 // that keeps its capacity, so after the first call on a thread neither pass allocates.
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -66,6 +67,13 @@ struct Network {
   float TrainOneOutput(std::span<const float> input, int32_t output, float value,
                        float learningRate, float momentum, float weightDecay, float clip);
 
+  // TrainOneOutput on a network that must answer finitely: when an output of the step's own
+  // forward pass is NaN or infinite, nothing changes and the answer is empty; otherwise the
+  // step's loss. Saves the separate forward pass a caller would run to check the answer.
+  std::optional<float> TrainOneOutputIfFinite(std::span<const float> input, int32_t output,
+                                              float value, float learningRate, float momentum,
+                                              float weightDecay, float clip);
+
   void ZeroVelocities();
 
  private:
@@ -75,13 +83,16 @@ struct Network {
     std::span<const float> target;
     int32_t index = -1;
     float value = 0.0f;
+    bool finiteOnly = false;  // no step when the forward pass answers non-finite
     float At(int32_t j, float own) const {
       if (!target.empty()) return target[static_cast<size_t>(j)];
       return j == index ? value : own;
     }
   };
-  float TrainStep(std::span<const float> input, const OutputTarget& target, float learningRate,
-                  float momentum, float weightDecay, float clip);
+  // The loss before the update; empty, with nothing changed, when the target asks for finite
+  // outputs and the forward pass gave another.
+  std::optional<float> TrainStep(std::span<const float> input, const OutputTarget& target,
+                                 float learningRate, float momentum, float weightDecay, float clip);
 };
 
 }  // namespace kvr::tactics
