@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "brain_support.h"
 #include "persistence/brain_file.h"
 #include "persistence/brain_status.h"
 #include "test_support.h"
@@ -13,15 +14,11 @@ namespace {
 
 using tactics::Brain;
 using tactics::BrainConfig;
+using test::FreshBrain;
+using test::Resealed;
 
 BrainConfig Defaults() {
   return tactics::MakeBrainConfig(Settings{});
-}
-
-Brain FreshBrain(uint64_t seed, BrainConfig config = Defaults()) {
-  Brain brain;
-  brain.Configure(config, seed);
-  return brain;
 }
 
 uint32_t U32At(const std::string& s, size_t at) {
@@ -36,12 +33,6 @@ uint64_t U64At(const std::string& s, size_t at) {
 }
 void PutU32(std::string& s, size_t at, uint32_t v) {
   std::memcpy(s.data() + at, &v, 4);
-}
-
-// Recomputes the trailing CRC so that a deliberate change reaches the later checks.
-std::string Resealed(std::string s) {
-  PutU32(s, s.size() - 4, Crc32(std::string_view(s).substr(0, s.size() - 4)));
-  return s;
 }
 
 // A brain with learning behind it: replay records, counters, stats.

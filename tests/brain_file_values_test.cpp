@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <limits>
 
+#include "brain_support.h"
 #include "persistence/brain_file.h"
 #include "persistence/brain_status.h"
 #include "test_support.h"
@@ -16,25 +17,16 @@ namespace kvr::persistence {
 namespace {
 
 using tactics::Brain;
+using test::FreshBrain;
+using test::Resealed;
 
 constexpr size_t kGenome0 = 183;     // first genome record of a default-shape file
 constexpr size_t kReplayAt = 16503;  // replay header of a default file without records
 constexpr size_t kRecordSize = 53;
 
-Brain FreshBrain(uint64_t seed) {
-  Brain brain;
-  brain.Configure(tactics::MakeBrainConfig(Settings{}), seed);
-  return brain;
-}
-
 template <typename T>
 void Put(std::string& s, size_t at, T v) {
   std::memcpy(s.data() + at, &v, sizeof v);
-}
-
-std::string Resealed(std::string s) {
-  Put<uint32_t>(s, s.size() - 4, Crc32(std::string_view(s).substr(0, s.size() - 4)));
-  return s;
 }
 
 std::string Decode(const std::string& bytes, BrainImage* out = nullptr) {

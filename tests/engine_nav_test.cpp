@@ -24,8 +24,8 @@ using aps::Vec3;
 // Engine FindPath stand-ins around the simulated engine's own, changing what it answers.
 sim::PathQuery g_seenQuery;
 int g_engineCalls = 0;
-enum class Twist { kNone, kHugeCount, kSecondHolder };
-Twist g_twist = Twist::kNone;
+enum class EngineTwist { kNone, kHugeCount, kSecondHolder };
+EngineTwist g_engineTwist = EngineTwist::kNone;
 sim::PathReferenceController* g_heldController = nullptr;
 
 sim::PathResult* TwistedFindPath(sim::PathResult* result, const sim::AgentProperties* agent,
@@ -33,8 +33,8 @@ sim::PathResult* TwistedFindPath(sim::PathResult* result, const sim::AgentProper
   ++g_engineCalls;
   std::memcpy(static_cast<void*>(&g_seenQuery), query, sizeof g_seenQuery);
   sim::EngineFindPath(result, agent, query);
-  if (result->path && g_twist == Twist::kHugeCount) result->path->count = 100000;
-  if (result->controller && g_twist == Twist::kSecondHolder) {
+  if (result->path && g_engineTwist == EngineTwist::kHugeCount) result->path->count = 100000;
+  if (result->controller && g_engineTwist == EngineTwist::kSecondHolder) {
     ++result->controller->sharedCount;  // somebody else keeps the path too
     g_heldController = result->controller;
   }
@@ -56,7 +56,7 @@ class EngineNavTest : public ::testing::Test {
                            {L"WorldContextObject", L"RayStart", L"RayEnd", L"HitLocation",
                             L"FilterClass", L"Querier", L"ReturnValue"});
     query_ = sim::MakePathQuery(world_, thug_.controller, navmesh_, {-2000, 0, 0}, {2000, 0, 0});
-    g_twist = Twist::kNone;
+    g_engineTwist = EngineTwist::kNone;
     g_engineCalls = 0;
   }
   ~EngineNavTest() override { host::SetHost(nullptr); }
@@ -175,7 +175,7 @@ TEST_F(EngineNavTest, LegsRunOnAByteCopyOfTheQueryAndEveryPathIsReleased) {
   });
   EXPECT_EQ(world_.LiveAllocations(), 0);
 
-  g_twist = Twist::kHugeCount;
+  g_engineTwist = EngineTwist::kHugeCount;
   With(Context(), [&](aps::INav& nav) {
     EXPECT_FALSE(nav.FindPath({-1000, 0, 0}, {1000, 0, 0}, points));
   });
@@ -183,7 +183,7 @@ TEST_F(EngineNavTest, LegsRunOnAByteCopyOfTheQueryAndEveryPathIsReleased) {
 
   // With a second holder only one reference is dropped: the path lives on until that holder
   // lets go, and then everything goes, once.
-  g_twist = Twist::kSecondHolder;
+  g_engineTwist = EngineTwist::kSecondHolder;
   With(Context(), [&](aps::INav& nav) {
     EXPECT_TRUE(nav.FindPath({-1000, 0, 0}, {1000, 0, 0}, points));
   });

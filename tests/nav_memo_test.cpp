@@ -60,16 +60,16 @@ class RecordingNav final : public kvr::aps::INav {
   std::set<QueryKey> seen_;
 };
 
-struct Trip {
+struct MemoTrip {
   Vec3 from, to;
 };
 
 // Reachable trips of 5 to 45 m between random navmesh points; fixed seed.
-std::vector<Trip> Trips(const kvr::test::NavLevel& l, DetourNav& nav, size_t count) {
+std::vector<MemoTrip> Trips(const kvr::test::NavLevel& l, DetourNav& nav, size_t count) {
   std::mt19937 rng(20261208);
   std::uniform_real_distribution<float> x(l.level.floorMinX, l.level.floorMaxX);
   std::uniform_real_distribution<float> y(l.level.floorMinY, l.level.floorMaxY);
-  std::vector<Trip> trips;
+  std::vector<MemoTrip> trips;
   Route route;
   for (int guard = 0; trips.size() < count && guard < 100000; ++guard) {
     Vec3 a, b;
@@ -98,14 +98,14 @@ TEST(NavMemo, RoutesOnTheShippedLevelsAreThoseOfBuildsWithoutIt) {
     const kvr::test::NavLevel& level = kvr::test::SharedNavLevel(name);
     DetourNav nav(level.mesh);
     RecordingNav recorded(nav);
-    const std::vector<Trip> trips = Trips(level, nav, 40);
+    const std::vector<MemoTrip> trips = Trips(level, nav, 40);
     ASSERT_EQ(trips.size(), 40u) << name;
     int asked = 0, answered = 0, reshaped = 0;
     for (int style = 0; style < kvr::aps::kStyleCount; ++style) {
       const kvr::aps::ArcParams params = kvr::sim::StyleArcParams(style);
       for (size_t i = 0; i < trips.size(); ++i) {
         SCOPED_TRACE(testing::Message() << name << ", style " << style << ", trip " << i);
-        const Trip& t = trips[i];
+        const MemoTrip& t = trips[i];
         Route plain, memoised;
         kvr::aps::ArcStats plainStats, memoStats;
         const bool plainOk = kvr::aps::BuildArcRoute(nav, t.from, t.to, params, plain, plainStats);

@@ -5,12 +5,13 @@
 #include <cmath>
 #include <numeric>
 
+#include "splitmix_support.h"
 #include "tactics/brain.h"
 
 namespace kvr::tactics {
 namespace {
 
-constexpr uint64_t kGolden = 0x9E3779B97F4A7C15ull;
+using test::kGolden;
 
 BrainConfig Defaults() {
   return MakeBrainConfig(Settings{});

@@ -4,13 +4,14 @@
 #include <algorithm>
 #include <numeric>
 
+#include "splitmix_support.h"
 #include "tactics/brain.h"
 #include "tactics/evolution.h"
 
 namespace kvr::tactics {
 namespace {
 
-constexpr uint64_t kGolden = 0x9E3779B97F4A7C15ull;
+using test::kGolden;
 
 std::vector<float> Ramp(size_t n) {
   std::vector<float> v(n);

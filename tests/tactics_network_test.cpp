@@ -4,12 +4,13 @@
 
 #include <cmath>
 
+#include "splitmix_support.h"
 #include "tactics/network.h"
 
 namespace kvr::tactics {
 namespace {
 
-constexpr uint64_t kGolden = 0x9E3779B97F4A7C15ull;
+using test::kGolden;
 
 // splitmix64 advances its state by a constant per draw, so the state tells how many draws ran.
 uint64_t StateAfter(uint64_t start, uint64_t draws) {

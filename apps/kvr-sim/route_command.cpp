@@ -21,7 +21,7 @@ struct RouteOptions {
   bool json = false;
 };
 
-[[noreturn]] void Fail(const std::string& message) {
+[[noreturn]] void RouteFail(const std::string& message) {
   std::cerr << "kvr-sim route: " << message << "\n";
   throw CLI::RuntimeError(kExitBadInput);
 }
@@ -45,29 +45,29 @@ bool ParsePoint(const std::string& text, aps::Vec3& out) {
 
 void Run(const RouteOptions& o) {
   aps::Vec3 from, to;
-  if (!ParsePoint(o.from, from)) Fail("cannot read --from \"" + o.from + "\" (want x,y,z)");
-  if (!ParsePoint(o.to, to)) Fail("cannot read --to \"" + o.to + "\" (want x,y,z)");
-  if (o.style < 0 || o.style >= aps::kStyleCount) Fail("--style must be 0..6");
+  if (!ParsePoint(o.from, from)) RouteFail("cannot read --from \"" + o.from + "\" (want x,y,z)");
+  if (!ParsePoint(o.to, to)) RouteFail("cannot read --to \"" + o.to + "\" (want x,y,z)");
+  if (o.style < 0 || o.style >= aps::kStyleCount) RouteFail("--style must be 0..6");
   Level level;
   NavMesh mesh;
   std::string error;
-  if (!LoadLevelFile(ResolveLevelArgument(o.level), level, error)) Fail(error);
-  if (!BuildNavMesh(level, {}, mesh, error)) Fail(error);
+  if (!LoadLevelFile(ResolveLevelArgument(o.level), level, error)) RouteFail(error);
+  if (!BuildNavMesh(level, {}, mesh, error)) RouteFail(error);
   DetourNav nav(mesh);
   RoutePreview preview;
   Settings settings;
   if (!o.config.empty()) {
     std::string status;
     if (ReadConfigIniFile(o.config, settings, status) != ConfigFileState::kRead)
-      Fail(o.config + ": " + status);
-    if (!PreviewRoute(nav, from, to, o.style, settings, preview, error)) Fail(error);
+      RouteFail(o.config + ": " + status);
+    if (!PreviewRoute(nav, from, to, o.style, settings, preview, error)) RouteFail(error);
   } else if (!PreviewRoute(nav, from, to, o.style, preview, error)) {
-    Fail(error);
+    RouteFail(error);
   }
   if (!o.svg.empty() &&
       platform::WriteFileReplacing(o.svg, RoutePreviewSvg(preview, level, mesh)) !=
           platform::ReplaceStatus::kOk)
-    Fail("cannot write " + o.svg + ": " + platform::LastErrorText());
+    RouteFail("cannot write " + o.svg + ": " + platform::LastErrorText());
   if (o.json) {
     std::cout << RoutePreviewJson(preview);
   } else {

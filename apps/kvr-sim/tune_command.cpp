@@ -51,7 +51,7 @@ struct Tried {
   std::string words;
 };
 
-void Fail(const std::string& why) {
+void TuneFail(const std::string& why) {
   std::cerr << "kvr-sim tune: " << why << "\n";
   throw CLI::RuntimeError(kExitBadInput);
 }
@@ -67,7 +67,8 @@ std::vector<Tried> ReadTried(const fs::path& file, const suite::Suite& s) {
   std::ifstream in(file);
   std::string line;
   if (!std::getline(in, line)) return rows;
-  if (line + "\n" != Header(s)) Fail(Utf8(file) + " belongs to another suite; use another --out");
+  if (line + "\n" != Header(s))
+    TuneFail(Utf8(file) + " belongs to another suite; use another --out");
   while (std::getline(in, line)) {
     std::istringstream fields(line);
     Tried t;
@@ -99,7 +100,7 @@ void Append(const fs::path& file, const suite::Suite& s, const Tried& t) {
   }
   std::snprintf(buf, sizeof buf, "\t%.0f\t", t.seconds);
   out << buf << t.words << "\n";
-  if (!out) Fail("cannot append to " + Utf8(file));
+  if (!out) TuneFail("cannot append to " + Utf8(file));
 }
 
 const Tried* Best(const std::vector<Tried>& rows) {
@@ -112,7 +113,7 @@ const Tried* Best(const std::vector<Tried>& rows) {
 Settings SettingsOf(const Tried* t) {
   Settings s;
   std::string error;
-  if (t && !suite::ProfileFromWords(t->words, s, error)) Fail("tune.tsv: " + error);
+  if (t && !suite::ProfileFromWords(t->words, s, error)) TuneFail("tune.tsv: " + error);
   return s;
 }
 
@@ -134,7 +135,7 @@ std::vector<suite::RunFigures> Baseline(const TuneOptions& o, const suite::Suite
   RunMatchJobs(jobs, o.jobs);
   std::vector<suite::RunFigures> figures;
   std::string error;
-  if (!CollectFigures(s, jobs, figures, error)) Fail(error);
+  if (!CollectFigures(s, jobs, figures, error)) TuneFail(error);
   return figures;
 }
 
@@ -145,7 +146,7 @@ Tried Measure(const TuneOptions& o, const suite::Suite& s,
   std::error_code ec;
   fs::create_directories(dir, ec);
   const std::string ini = Utf8(dir / ("profile" + std::to_string(index) + ".ini"));
-  if (!WriteConfigIni(ini, profile)) Fail("cannot write " + ini);
+  if (!WriteConfigIni(ini, profile)) TuneFail("cannot write " + ini);
   const auto start = Clock::now();
   std::vector<MatchJob> jobs = SuiteJobs(
       s, {report::Policy::kLearned}, runsDir / ("profile" + std::to_string(index)), ini, o.play);
@@ -153,7 +154,7 @@ Tried Measure(const TuneOptions& o, const suite::Suite& s,
   RunMatchJobs(jobs, o.jobs);
   std::vector<suite::RunFigures> figures = baseline;
   std::string error;
-  if (!CollectFigures(s, jobs, figures, error)) Fail(error);
+  if (!CollectFigures(s, jobs, figures, error)) TuneFail(error);
   suite::Suite judged = s;
   judged.policies = {report::Policy::kLearned};
   for (const report::Policy& p : s.policies)
@@ -264,7 +265,7 @@ void WriteResult(const TuneOptions& o, const suite::Suite& s, const std::vector<
   const Tried* best = Best(confirmed);
   const std::string path = Utf8(OutDir(o) / "config.ini");
   Settings settings = SettingsOf(Row(rows, best->index));
-  if (!WriteConfigIni(path, settings)) Fail("cannot write " + path);
+  if (!WriteConfigIni(path, settings)) TuneFail("cannot write " + path);
   std::string body;
   platform::ReadWholeFile(path, body);
   const std::string table = TableText(rows, confirmed, best);
@@ -272,7 +273,7 @@ void WriteResult(const TuneOptions& o, const suite::Suite& s, const std::vector<
           platform::ReplaceStatus::kOk ||
       platform::WriteFileReplacing(Utf8(OutDir(o) / "tune.txt"), table) !=
           platform::ReplaceStatus::kOk)
-    Fail("cannot write into " + o.out);
+    TuneFail("cannot write into " + o.out);
   std::cout << table << "best: profile " << best->index << ", max regret " << best->maxRegret
             << " on fresh seeds; written to " << path << "\n";
 }

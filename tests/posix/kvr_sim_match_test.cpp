@@ -16,10 +16,6 @@ namespace {
 
 using nlohmann::json;
 
-bool HaveSim() {
-  return std::filesystem::exists(std::string(KVR_BINARY_DIR) + "/kvr-sim");
-}
-
 // A short match: a simulated minute with a few thugs is enough for episodes and reshapes.
 ToolRun Match(const TempDir& dir, const std::string& policy, int seed, const std::string& name) {
   return RunTool("kvr-sim", "match --minutes 1 --thugs 5 --seed " + std::to_string(seed) +

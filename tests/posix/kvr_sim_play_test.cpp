@@ -14,13 +14,8 @@
 
 namespace {
 
-kvr::test::ToolRun RunSim(const std::string& args, bool foldErrors = true) {
-  return kvr::test::RunTool("kvr-sim", args, foldErrors);
-}
-
-bool HaveSim() {
-  return std::filesystem::exists(std::string(KVR_BINARY_DIR) + "/kvr-sim");
-}
+using kvr::test::HaveSim;
+using kvr::test::RunSim;
 
 bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;

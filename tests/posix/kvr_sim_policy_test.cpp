@@ -14,10 +14,6 @@ namespace {
 
 using nlohmann::json;
 
-bool HaveSim() {
-  return std::filesystem::exists(std::string(KVR_BINARY_DIR) + "/kvr-sim");
-}
-
 ToolRun Match(const std::string& modDir, const std::string& policy, const std::string& report) {
   return RunTool("kvr-sim", "match --minutes 0.6 --thugs 4 --seed 2 --nav-cache none --policy '" +
                                 policy + "' --mod-dir " + modDir + " --report " + report);

@@ -14,13 +14,8 @@ namespace {
 
 using SimRun = kvr::test::ToolRun;
 
-SimRun RunSim(const std::string& args) {
-  return kvr::test::RunTool("kvr-sim", args);
-}
-
-bool HaveSim() {
-  return std::filesystem::exists(std::string(KVR_BINARY_DIR) + "/kvr-sim");
-}
+using kvr::test::HaveSim;
+using kvr::test::RunSim;
 
 TEST(KvrSimRoute, StylesOnTheDefaultArenaAsJson) {
   if (!HaveSim()) GTEST_SKIP() << "kvr-sim is not built";

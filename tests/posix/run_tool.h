@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 namespace kvr::test {
@@ -24,6 +25,15 @@ inline ToolRun RunTool(const std::string& tool, const std::string& args, bool fo
   const int raw = pclose(pipe);
   r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   return r;
+}
+
+// kvr-sim from the build folder; the tests of its commands skip when it was not built.
+inline ToolRun RunSim(const std::string& args, bool foldErrors = true) {
+  return RunTool("kvr-sim", args, foldErrors);
+}
+
+inline bool HaveSim() {
+  return std::filesystem::exists(std::string(KVR_BINARY_DIR) + "/kvr-sim");
 }
 
 }  // namespace kvr::test
