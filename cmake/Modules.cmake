@@ -70,6 +70,7 @@ target_include_directories(kvr_core PUBLIC ${KVR_ROOT}/src ${KVR_ROOT})
 target_link_libraries(kvr_core PUBLIC kvr_platform kvr_imgui)
 target_compile_options(kvr_core PRIVATE ${KVR_WARNINGS})
 set_target_properties(kvr_core PROPERTIES POSITION_INDEPENDENT_CODE ON)
+kvr_unity(kvr_core 8)
 
 # --- the mod module: main.dll on Windows, libkvr_mod.so elsewhere -------------
 kvr_glob(mod_win32 ${KVR_ROOT}/src/*/win32/*.cpp)
@@ -106,6 +107,7 @@ if(sim_src)
   target_link_libraries(kvr_sim PUBLIC kvr_core kvr_detour kvr_recast kvr_headeronly)
   target_compile_options(kvr_sim PRIVATE ${KVR_WARNINGS})
   target_compile_definitions(kvr_sim PUBLIC KVR_DATA_DIR="${KVR_ROOT}/data")
+  kvr_unity(kvr_sim 8)
   set(KVR_SIM kvr_sim)
 endif()
 

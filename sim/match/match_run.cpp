@@ -25,7 +25,7 @@ std::string InModDir(const std::string& modDir, const char* name) {
 
 // Follows the mod's log as it grows: each new line is parsed once and stamped with the
 // simulated time of the frame it arrived in.
-class LogFollower {
+class MatchLogFollower {
  public:
   void Take(World& world, double simSeconds, MatchRecord& record, std::vector<std::string>& lines) {
     std::vector<std::string> fresh = LogLines(world, seen_);
@@ -197,7 +197,7 @@ bool RunMatch(const MatchOptions& o, MatchResult& result, std::string& error) {
   const double frame = session.setup.rules.frameSeconds;
   const long long frames = PlayFrames(session, o.play.minutes * 60.0);
   const long long framesPerStep = std::max(1LL, PlayFrames(session, 1.0));
-  LogFollower log;
+  MatchLogFollower log;
   MatchProgress progress;
   progress.totalSeconds = static_cast<double>(frames) * frame;
   const auto started = std::chrono::steady_clock::now();

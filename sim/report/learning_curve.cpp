@@ -14,8 +14,6 @@ namespace kvr::sim::report {
 
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
 std::string CsvName(const char* styleName) {
   std::string out;
   for (const char* c = styleName; *c; ++c)

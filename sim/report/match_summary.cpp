@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
+#include "sim/report/stats.h"
 #include "tactics/brain.h"
 
 namespace kvr::sim::report {
@@ -15,8 +16,6 @@ namespace kvr::sim::report {
 namespace {
 
 using nlohmann::json;
-
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // End reasons in the order the table lists them; any other reason follows.
 constexpr const char* kKnownReasons[] = {"re-plan",

@@ -6,10 +6,6 @@
 
 namespace kvr::sim::report {
 
-namespace {
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-}
-
 MeanError MeanAndError(std::span<const double> values) {
   MeanError out;
   double sum = 0.0;

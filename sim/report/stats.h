@@ -1,10 +1,14 @@
 // Small statistics for match reports: the mean with its standard error, and block means.
 #pragma once
 #include <cstddef>
+#include <limits>
 #include <span>
 #include <vector>
 
 namespace kvr::sim::report {
+
+// "No value": what a figure without any episode behind it reports.
+inline constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 struct MeanError {
   size_t n = 0;
