@@ -36,7 +36,7 @@ set(KVR_WARNINGS -Wall -Wextra -Wno-unused-parameter -Wno-missing-field-initiali
 # (GoogleTest, CLI11) are parsed, and their inline code compiled, once per batch instead of
 # once per file. That is most of a clean build's time. Turn it off for one object per file
 # (quicker rebuilds while editing a few files, or to find a name two files both define).
-option(KVR_UNITY_BUILD "Compile the test program and the tools in batches of files" ON)
+option(KVR_UNITY_BUILD "Compile the libraries, tests and tools in batches of files" ON)
 function(kvr_unity target batch)
   if(KVR_UNITY_BUILD)
     set_target_properties(${target} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE ${batch})
