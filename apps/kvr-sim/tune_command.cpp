@@ -172,6 +172,12 @@ Tried Measure(const TuneOptions& o, const suite::Suite& s,
   return t;
 }
 
+const Tried* Row(const std::vector<Tried>& rows, int index) {
+  for (const Tried& t : rows)
+    if (t.index == index) return &t;
+  return nullptr;
+}
+
 // The defaults and the best few profiles whose plays differ: a mutation of a setting that
 // changed nothing repeats its parent's play to the last digit, and is measured again only once.
 std::vector<const Tried*> Finalists(const std::vector<Tried>& rows) {
@@ -203,21 +209,13 @@ std::vector<Tried> Confirm(const TuneOptions& o, const suite::Suite& s,
   std::fprintf(stderr, "measuring the best profiles again on fresh seeds\n");
   const std::vector<suite::RunFigures> baseline = Baseline(o, fresh, dir / "baseline");
   for (const Tried* t : Finalists(rows)) {
-    bool measured = false;
-    for (const Tried& d : done) measured = measured || d.index == t->index;
-    if (measured) continue;
+    if (Row(done, t->index)) continue;  // measured in an earlier sitting
     done.push_back(Measure(o, fresh, baseline, t->index, SettingsOf(t), dir / "runs"));
     Append(table, fresh, done.back());
     std::fprintf(stderr, "profile %d on fresh seeds: max regret %.4f (%.4f on the first)\n",
                  t->index, done.back().maxRegret, t->maxRegret);
   }
   return done;
-}
-
-const Tried* Row(const std::vector<Tried>& rows, int index) {
-  for (const Tried& t : rows)
-    if (t.index == index) return &t;
-  return nullptr;
 }
 
 std::string TableText(const std::vector<Tried>& rows, const std::vector<Tried>& confirmed,
