@@ -39,6 +39,7 @@ TEST(SuiteFile, ReadsAValidSuiteWithTheDefaultYardstick) {
   EXPECT_EQ(s.policies[3], Policy::Fixed(1));
   EXPECT_EQ(s.variants[0].rules, dir.File("r.rules.json"));
   EXPECT_EQ(s.variants[0].level, "default");
+  EXPECT_EQ(s.pretrainRuns, 0) << "judged from a fresh brain unless the suite says otherwise";
   // No judge: the mod's default weights.
   EXPECT_EQ(s.judge.damageTaken, 1.5);
   EXPECT_EQ(s.judge.sharpness, 1.5);
@@ -55,6 +56,8 @@ TEST(SuiteFile, EveryMistakeIsNamed) {
       {SuiteText(R"(, "thugs": 0)"), "\"thugs\" in variant \"v\""},
       {SuiteText(R"(, "minutes": "long")"), "\"minutes\" in variant \"v\""},
       {SuiteText("", R"( "judge": {"WeightProgress": 7},)"), "\"WeightProgress\" in \"judge\""},
+      {SuiteText("", R"( "pretrainRuns": 1.5,)"), "\"pretrainRuns\" must be a whole number"},
+      {SuiteText("", R"( "pretrainRuns": 21,)"), "\"pretrainRuns\" must be a number from 0 to 20"},
       {SuiteText("", R"( "judge": {"WeightProgres": 1},)"), "unknown key \"WeightProgres\""},
       {R"({"seeds": [-1], "policies": ["random"], "variants": []})", "seed -1"},
       {R"({"seeds": [1], "policies": ["fixed:Zigzag"], "variants": []})",

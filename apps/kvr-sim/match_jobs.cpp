@@ -42,6 +42,15 @@ bool Finished(const MatchJob& job) {
          fs::is_regular_file(job.dir / "report" / "mod.log", ec);
 }
 
+int PlayOne(const MatchJob& job, const std::string& args, const std::string& name) {
+  const fs::path mod = job.dir / "KorvathPalimarNeuralNav";
+  const std::string cmd = Quote(SelfPath()) + " match --no-progress " + args + " --mod-dir " +
+                          Quote(Utf8(mod)) + " --report " + Quote(Utf8(job.dir / name)) + " > " +
+                          Quote(Utf8(job.dir / (name == "report" ? "match.txt" : name + ".txt"))) +
+                          " 2>&1";
+  return std::system(cmd.c_str());
+}
+
 int Play(const MatchJob& job) {
   std::error_code ec;
   fs::remove_all(job.dir, ec);
@@ -54,10 +63,10 @@ int Play(const MatchJob& job) {
             platform::ReplaceStatus::kOk)
       return -1;
   }
-  const std::string cmd = Quote(SelfPath()) + " match --no-progress " + job.args + " --mod-dir " +
-                          Quote(Utf8(mod)) + " --report " + Quote(Utf8(job.dir / "report")) +
-                          " > " + Quote(Utf8(job.dir / "match.txt")) + " 2>&1";
-  return std::system(cmd.c_str());
+  for (size_t k = 0; k < job.pretrainArgs.size(); ++k)
+    if (int status = PlayOne(job, job.pretrainArgs[k], "pretrain-" + std::to_string(k + 1)))
+      return status;
+  return PlayOne(job, job.args, "report");
 }
 
 class Progress {

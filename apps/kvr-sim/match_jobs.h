@@ -12,6 +12,9 @@ struct MatchJob {
   std::string group;          // the suite variant it belongs to, if any
   std::filesystem::path dir;  // the run's folder: KorvathPalimarNeuralNav/, report/, match.txt
   std::string args;           // match options besides --mod-dir, --report and --no-progress
+  // Matches played first in the same mod folder (their reports in pretrain-K/, their output in
+  // pretrain-K.txt): the brain they leave is the one the judged match starts from.
+  std::vector<std::string> pretrainArgs;
   std::string configFrom;     // a config.ini put into the fresh mod folder first; empty = none
   bool keepFinished = false;  // a run whose report/summary.json exists is not played again
   int status = -1;            // the match's exit status

@@ -57,6 +57,10 @@ std::vector<MatchJob> SuiteJobs(const suite::Suite& suite,
                   platform::Utf8ToWide(FolderWord(report::PolicyName(p)) + "-seed" +
                                        std::to_string(seed));
         job.args = JobArgs(v, p, seed, base);
+        if (p == report::Policy::kLearned)
+          for (int k = 1; k <= suite.pretrainRuns; ++k)
+            job.pretrainArgs.push_back(
+                JobArgs(v, p, seed + suite::kPretrainSeedStride * static_cast<uint64_t>(k), base));
         job.configFrom = config;
         jobs.push_back(std::move(job));
       }

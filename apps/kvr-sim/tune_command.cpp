@@ -241,7 +241,8 @@ std::string HeaderComment(const suite::Suite& s, const std::vector<Tried>& rows,
   std::snprintf(
       line, sizeof line,
       "; Tuned by kvr-sim tune on the suite \"%s\" (%llu variants, %llu seeds, the "
-      "last %llu episodes judged).\n; Searched: the NeuralNet and Rewards settings "
+      "last %llu episodes judged,\n; the learned brain first trained over %d earlier runs of "
+      "each).\n; Searched: the NeuralNet and Rewards settings "
       "within their documented ranges (not EpisodeSeconds, PlayerHitRadius,\n; "
       "SpacingDistance: they define what is measured); %llu profiles, %.0f minutes of play.\n"
       "; Measured: the learned policy's largest regret against the best fixed style "
@@ -250,9 +251,9 @@ std::string HeaderComment(const suite::Suite& s, const std::vector<Tried>& rows,
       "and this one chosen: %.4f, defaults %.4f.\n",
       s.name.c_str(), static_cast<unsigned long long>(s.variants.size()),
       static_cast<unsigned long long>(s.seeds.size()),
-      static_cast<unsigned long long>(s.lastEpisodes), static_cast<unsigned long long>(rows.size()),
-      minutes, Row(rows, best->index)->maxRegret, best->index, rows.front().maxRegret,
-      static_cast<unsigned long long>(s.seeds.size()),
+      static_cast<unsigned long long>(s.lastEpisodes), s.pretrainRuns,
+      static_cast<unsigned long long>(rows.size()), minutes, Row(rows, best->index)->maxRegret,
+      best->index, rows.front().maxRegret, static_cast<unsigned long long>(s.seeds.size()),
       static_cast<unsigned long long>(confirmed.size()), best->maxRegret,
       defaults ? defaults->maxRegret : rows.front().maxRegret);
   return line;

@@ -50,6 +50,14 @@ bool Number(const json& j, const char* key, double lo, double hi, double& out,
   return true;
 }
 
+bool Whole(const json& j, const char* key, double lo, double hi, double& out,
+           const std::string& where, std::string& error) {
+  if (!Number(j, key, lo, hi, out, where, error)) return false;
+  if (out == std::floor(out)) return true;
+  error = "\"" + std::string(key) + "\"" + where + " must be a whole number";
+  return false;
+}
+
 bool ParseJudge(const json& j, report::Judge& out, std::string& error) {
   if (!j.is_object()) {
     error = "\"judge\" must be an object of reward weights";
@@ -160,13 +168,9 @@ bool ParseVariant(const json& v, const std::string& baseDir, Variant& out, std::
       !ParseLevel(v, baseDir, out, where, error))
     return false;
   double thugs = out.thugs;
-  if (!Number(v, "thugs", 1, kMaxArenaThugs, thugs, where, error) ||
+  if (!Whole(v, "thugs", 1, kMaxArenaThugs, thugs, where, error) ||
       !Number(v, "minutes", 0.01, 1440, out.minutes, where, error))
     return false;
-  if (thugs != std::floor(thugs)) {
-    error = "\"thugs\"" + where + " must be a whole number";
-    return false;
-  }
   out.thugs = static_cast<int>(thugs);
   return true;
 }
@@ -199,7 +203,9 @@ bool ParseSuite(const std::string& text, const std::string& baseDir, Suite& out,
     error = "not a JSON object";
     return false;
   }
-  if (!OnlyKeys(j, {"name", "seeds", "lastEpisodes", "judge", "policies", "variants"}, "", error))
+  if (!OnlyKeys(j,
+                {"name", "seeds", "lastEpisodes", "pretrainRuns", "judge", "policies", "variants"},
+                "", error))
     return false;
   for (const char* key : {"seeds", "policies", "variants"})
     if (!j.contains(key)) {
@@ -213,12 +219,12 @@ bool ParseSuite(const std::string& text, const std::string& baseDir, Suite& out,
   }
   s.name = j.value("name", "suite");
   double last = static_cast<double>(s.lastEpisodes);
-  if (!Number(j, "lastEpisodes", 1, 1e9, last, "", error)) return false;
-  if (last != std::floor(last)) {
-    error = "\"lastEpisodes\" must be a whole number";
+  double pretrain = 0;
+  if (!Whole(j, "lastEpisodes", 1, 1e9, last, "", error) ||
+      !Whole(j, "pretrainRuns", 0, kMaxPretrainRuns, pretrain, "", error))
     return false;
-  }
   s.lastEpisodes = static_cast<size_t>(last);
+  s.pretrainRuns = static_cast<int>(pretrain);
   if ((j.contains("judge") && !ParseJudge(j["judge"], s.judge, error)) ||
       !ParseSeeds(j["seeds"], s.seeds, error) || !ParsePolicies(j["policies"], s.policies, error) ||
       !ParseVariants(j["variants"], baseDir, s.variants, error))

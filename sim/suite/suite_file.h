@@ -19,10 +19,19 @@ struct Variant {
   double minutes = 30.0;
 };
 
+inline constexpr int kMaxPretrainRuns = 20;
+// Far from any seed a suite lists, so a pretraining session never replays a judged one.
+inline constexpr uint64_t kPretrainSeedStride = 100000;
+
 struct Suite {
   std::string name;
   std::vector<uint64_t> seeds;
   size_t lastEpisodes = 2000;
+  // A player's brain has learnt over earlier sessions. Each learned run first plays this many
+  // whole runs of its variant on seeds of its own (kPretrainSeedStride apart from the judged
+  // seed), in the same mod folder, so the judged run starts from the brain they left. 0 = the
+  // judged run starts from a fresh brain. Policies that do not learn never pretrain.
+  int pretrainRuns = 0;
   report::Judge judge;  // the default weights when the file has none
   std::vector<report::Policy> policies;
   std::vector<Variant> variants;

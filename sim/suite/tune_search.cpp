@@ -73,6 +73,7 @@ Settings ProfileFor(int index, const Settings& best, uint64_t seed, const report
       SetSettingValue(s, kSettingReplaySize, 4096);
     }
     if (index == 3) SetSettingValue(s, kSettingLearningRate, 0.01);
+    if (index == 4) SetSettingValue(s, kSettingLearningRate, 0.003);
     return s;
   }
   s = best;

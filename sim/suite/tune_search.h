@@ -1,11 +1,13 @@
-// The profiles a tuning run tries. Four informed starts: the mod's defaults; the defaults
+// The profiles a tuning run tries. Five informed starts: the mod's defaults; the defaults
 // learning from the suite's own yardstick (a network that learns from other weights than it
 // is judged by chases the wrong reward); one genome learning from the yardstick with much
 // replay (every episode trains the one network that plays, instead of an eighth of them); the
-// same with smaller steps. Then each next one is made from the best so far by drawing one to
-// three NeuralNet or Rewards settings anew within their documented ranges (never an evolution
-// setting while there is one genome: it would change nothing). Each draw depends
-// only on the profile number and the best so far, so a resumed run continues the same search.
+// same with smaller steps, and with smaller still (a judged reward carries noise of about 0.2
+// against style differences of a few hundredths, and only small steps average it over many
+// episodes instead of chasing the last few). Then each next one is made from the best so far by
+// drawing one to three NeuralNet or Rewards settings anew within their documented ranges (never an
+// evolution setting while there is one genome: it would change nothing). Each draw depends only on
+// the profile number and the best so far, so a resumed run continues the same search.
 //
 // The settings that define what is measured (EpisodeSeconds, PlayerHitRadius,
 // SpacingDistance) and those that only concern saving are never changed: the episodes of every
@@ -24,7 +26,7 @@ namespace kvr::sim::suite {
 const std::vector<int>& TunedRows();
 
 // The number of informed starts before the search mutates the best so far.
-inline constexpr int kStartProfiles = 4;
+inline constexpr int kStartProfiles = 5;
 
 // Profile number `index`: one of the starts above, then mutations of `best`.
 Settings ProfileFor(int index, const Settings& best, uint64_t seed, const report::Judge& judge);

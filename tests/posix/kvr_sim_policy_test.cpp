@@ -79,9 +79,9 @@ TEST(KvrSimSuite, JudgesEveryRunAndWritesTheTables) {
   if (!HaveSim()) GTEST_SKIP() << "kvr-sim is not built";
   TempDir dir;
   WriteFile(dir.File("s.json"),
-            R"({"name": "small", "seeds": [3], "lastEpisodes": 50,
+            R"({"name": "small", "seeds": [3], "lastEpisodes": 50, "pretrainRuns": 1,
                 "judge": {"WeightDamageTaken": 3, "WeightPlayerHit": 0},
-                "policies": ["random", "fixed:Direct", "fixed:Arc Right"],
+                "policies": ["learned", "random", "fixed:Direct", "fixed:Arc Right"],
                 "variants": [{"name": "four", "level": "default", "thugs": 4, "minutes": 0.5}]})");
   const ToolRun run = RunTool("kvr-sim", "study --suite " + dir.File("s.json") +
                                              " --nav-cache none --out " + dir.File("out"));
@@ -99,6 +99,17 @@ TEST(KvrSimSuite, JudgesEveryRunAndWritesTheTables) {
   EXPECT_NE(run.out.find("one seed, no standard error"), std::string::npos) << run.out;
   EXPECT_NE(ReadFile(dir.File("out/four/table.txt")).find("fixed:Arc Right"), std::string::npos);
   EXPECT_TRUE(std::filesystem::exists(dir.File("out/suite.svg")));
+  // The learned brain first played a session of its own on another seed, and the judged run
+  // went on from the brain it left; the judged figures are the judged run's alone. Policies
+  // that do not learn never pretrain.
+  const json before =
+      json::parse(ReadFile(dir.File("out/four/learned-seed3/pretrain-1/summary.json")));
+  const json judged = json::parse(ReadFile(dir.File("out/four/learned-seed3/report/summary.json")));
+  EXPECT_EQ(before["run"]["seed"], 100003);
+  EXPECT_EQ(judged["run"]["seed"], 3);
+  EXPECT_GT(before["brain"]["episodes"].get<uint64_t>(), 0u);
+  EXPECT_EQ(judged["brain"]["episodesBefore"], before["brain"]["episodes"]);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("out/four/random-seed3/pretrain-1")));
   // Every fixed run's episodes are that style's.
   const std::string log = ReadFile(dir.File("out/four/fixed-Arc-Right-seed3/report/mod.log"));
   for (const std::string& s : EpisodeStyles(log)) EXPECT_EQ(s, "Arc Right");
