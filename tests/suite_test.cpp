@@ -155,6 +155,45 @@ TEST(SuiteResult, RegretIsMeasuredAgainstTheBestFixedStyleOfEachVariant) {
   EXPECT_EQ(test::SvgProblem(SuiteSvg(r, "suite")), "");
 }
 
+// What one decision of a style earns among mixed styles comes from the random runs alone,
+// pooled over seeds by episode, and the table says where the pack's best style stands there.
+TEST(SuiteResult, PerDecisionValuesPoolTheRandomRunsEpisodes) {
+  Suite s;
+  s.seeds = {1, 2};
+  s.policies = {Policy::kLearned, Policy::kRandom, Policy::Fixed(0), Policy::Fixed(1)};
+  s.variants = {{"a", "default", "", 4, 1.0}};
+  std::vector<RunFigures> runs;
+  for (uint64_t seed : {1, 2}) {
+    RunFigures r = MakeRun("a", Policy::kRandom, seed, 0.7);
+    r.styleSum[0] = seed == 1 ? 8.0 : 1.0;  // Direct: 9 over 10 episodes
+    r.styleCount[0] = seed == 1 ? 9 : 1;
+    r.styleSum[1] = 3.0;  // Arc Left: 6 over 10
+    r.styleCount[1] = 5;
+    runs.push_back(r);
+    RunFigures learned = MakeRun("a", Policy::kLearned, seed, 0.7);
+    learned.styleSum[1] = 100.0;  // not a random run: never counted
+    learned.styleCount[1] = 100;
+    runs.push_back(learned);
+    runs.push_back(MakeRun("a", Policy::Fixed(0), seed, 0.60));
+    runs.push_back(MakeRun("a", Policy::Fixed(1), seed, 0.65));  // the pack's best
+  }
+  const SuiteResult r = SummarizeSuite(s, runs);
+  const VariantResult& v = r.variants[0];
+  EXPECT_NEAR(v.perDecision[0], 0.9, 1e-12);
+  EXPECT_NEAR(v.perDecision[1], 0.6, 1e-12);
+  EXPECT_TRUE(std::isnan(v.perDecision[2])) << "a style random never played has no value";
+  EXPECT_EQ(v.bestPerDecision, 0);
+  const std::string table = VariantTable(r, v);
+  EXPECT_NE(table.find("best first: Direct 0.9000, Arc Left 0.6000, Arc Right n/a"),
+            std::string::npos)
+      << table;
+  EXPECT_NE(table.find("the best fixed style ranks 2 of 7 there"), std::string::npos) << table;
+  const nlohmann::json j = nlohmann::json::parse(SuiteJson(r));
+  EXPECT_EQ(j["variants"][0]["bestPerDecision"], "Direct");
+  EXPECT_NEAR(j["variants"][0]["perDecision"]["Arc Left"].get<double>(), 0.6, 1e-12);
+  EXPECT_TRUE(j["variants"][0]["perDecision"]["Weave Right"].is_null());
+}
+
 TEST(SuiteResult, OneSeedSaysItHasNoStandardError) {
   report::MeanError one{1, 0.7, 0.0};
   EXPECT_EQ(MeanText(one, "%.3f"), "0.700 (one seed, no standard error)");

@@ -94,6 +94,60 @@ std::string LearnedVersusRandom(const VariantResult& v) {
   return out.append("\n");
 }
 
+void SumByStyle(const std::vector<std::string>& lines, const report::Judge& judge,
+                RunFigures& out) {
+  for (const std::string& line : lines) {
+    report::EpisodeLine e;
+    if (!report::ParseEpisodeLine(line, e) || e.style < 0 || e.style >= aps::kStyleCount) continue;
+    out.styleSum[e.style] += report::JudgedReward(e, judge);
+    ++out.styleCount[e.style];
+  }
+}
+
+void PoolPerDecision(VariantResult& v, const std::vector<const RunFigures*>& randomRuns) {
+  for (int style = 0; style < aps::kStyleCount; ++style) {
+    double sum = 0.0;
+    size_t n = 0;
+    for (const RunFigures* r : randomRuns) {
+      sum += r->styleSum[style];
+      n += r->styleCount[style];
+    }
+    v.perDecision[style] = n ? sum / static_cast<double>(n) : kNaN;
+    if (n && (v.bestPerDecision < 0 || v.perDecision[style] > v.perDecision[v.bestPerDecision]))
+      v.bestPerDecision = style;
+  }
+}
+
+// "per decision among mixed styles (random's episodes), best first: ..." and where the pack's
+// best style stands in that order.
+std::string PerDecisionLines(const VariantResult& v) {
+  if (v.bestPerDecision < 0) return "";
+  std::array<int, aps::kStyleCount> order{};
+  for (int i = 0; i < aps::kStyleCount; ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+    return v.perDecision[a] > v.perDecision[b] ||
+           (!std::isnan(v.perDecision[a]) && std::isnan(v.perDecision[b]));
+  });
+  std::string out = "one decision among mixed styles (random's episodes), best first:";
+  for (int i = 0; i < aps::kStyleCount; ++i)
+    out += std::string(i ? ", " : " ") + aps::Style(order[i]).name + " " +
+           Fmt("%.4f", v.perDecision[order[i]]);
+  out += "\n";
+  if (v.bestFixed < 0) return out;
+  const int packBest = v.policies[v.bestFixed].policy.style;
+  const int rank =
+      static_cast<int>(std::find(order.begin(), order.end(), packBest) - order.begin()) + 1;
+  return out + "the best fixed style ranks " + std::to_string(rank) + " of " +
+         std::to_string(aps::kStyleCount) + " there\n";
+}
+
+json PerDecisionJson(const VariantResult& v) {
+  json out = json::object();
+  for (int style = 0; style < aps::kStyleCount; ++style)
+    out[aps::Style(style).name] = Num(v.perDecision[style]);
+  return out;
+}
+
 }  // namespace
 
 std::string MeanText(const MeanError& m, const char* format) {
@@ -131,7 +185,9 @@ bool ReadRunFigures(const std::string& dir, const Suite& suite, RunFigures& out,
   }
   out.policy = s.run.policy;
   out.seed = s.run.seed;
-  out.judged = JudgedTail(SplitLines(log), suite.judge, suite.lastEpisodes, &out.episodes);
+  const std::vector<std::string> lines = SplitLines(log);
+  out.judged = JudgedTail(lines, suite.judge, suite.lastEpisodes, &out.episodes);
+  if (out.policy == Policy::kRandom) SumByStyle(lines, suite.judge, out);
   out.chunksPerMinute = s.chunksPerMinute;
   out.damagePerEpisode = s.thugDamagePerEpisode;
   out.deathsPerMinute = s.thugDeathsPerMinute;
@@ -153,6 +209,10 @@ SuiteResult SummarizeSuite(const Suite& suite, const std::vector<RunFigures>& ru
       v.policies.push_back(FiguresOf(policy, mine));
     }
     RankFixed(v);
+    std::vector<const RunFigures*> randomRuns;
+    for (const RunFigures& r : runs)
+      if (r.variant == variant.name && r.policy == Policy::kRandom) randomRuns.push_back(&r);
+    PoolPerDecision(v, randomRuns);
     out.variants.push_back(std::move(v));
   }
   for (size_t i = 0; i < suite.policies.size(); ++i) {
@@ -186,7 +246,7 @@ std::string VariantTable(const SuiteResult& result, const VariantResult& v) {
     out += "best fixed style: " + report::PolicyName(best.policy) + "; spread of the fixed " +
            "styles (best - worst): " + Fmt("%.4f", best.judged.mean - worst.judged.mean) + "\n";
   }
-  return out + LearnedVersusRandom(v);
+  return out + LearnedVersusRandom(v) + PerDecisionLines(v);
 }
 
 std::string SuiteTable(const SuiteResult& result) {
@@ -223,7 +283,10 @@ std::string SuiteJson(const SuiteResult& result) {
          {"worstFixed", v.worstFixed >= 0
                             ? json(report::PolicyName(v.policies[v.worstFixed].policy))
                             : json(nullptr)},
-         {"policies", policies}});
+         {"policies", policies},
+         {"perDecision", PerDecisionJson(v)},
+         {"bestPerDecision",
+          v.bestPerDecision >= 0 ? json(aps::Style(v.bestPerDecision).name) : json(nullptr)}});
   }
   json regret = json::object();
   for (const PolicyRegret& r : result.maxRegret) regret[report::PolicyName(r.policy)] = r.maxRegret;

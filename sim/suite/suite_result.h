@@ -2,9 +2,11 @@
 // policy's mean and standard error over seeds, the best fixed style, each policy's regret
 // against it, and each policy's largest regret over the variants.
 #pragma once
+#include <array>
 #include <string>
 #include <vector>
 
+#include "aps/aps.h"
 #include "sim/report/stats.h"
 #include "sim/suite/suite_file.h"
 
@@ -18,6 +20,10 @@ struct RunFigures {
   size_t episodes = 0;  // the mod's episode lines in the run
   double judged = 0.0;  // mean judged reward of the last `lastEpisodes` episodes; NaN without
   double chunksPerMinute = 0.0, damagePerEpisode = 0.0, deathsPerMinute = 0.0;
+  // A random run's judged rewards summed per style over all its episodes (its choices do not
+  // change over a run, so every episode counts); empty for other policies.
+  std::array<double, aps::kStyleCount> styleSum{};
+  std::array<size_t, aps::kStyleCount> styleCount{};
 };
 
 struct PolicyFigures {
@@ -31,6 +37,13 @@ struct VariantResult {
   std::string name;
   std::vector<PolicyFigures> policies;  // in the suite's order
   int bestFixed = -1, worstFixed = -1;  // indices into policies; -1 without fixed styles
+  // What one decision of each style earns while the other thugs play every style: the judged
+  // mean of that style's episodes pooled over the variant's random runs (NaN without any).
+  // Every thug learns from its own decisions' rewards, so this, not the fixed styles' order,
+  // is what the learned policy can see; where the two orders differ, the style that pays a
+  // thug best among mixed styles is not the one that pays best when the whole pack plays it.
+  std::array<double, aps::kStyleCount> perDecision{};
+  int bestPerDecision = -1;  // a style index; -1 without random episodes
 };
 
 struct PolicyRegret {

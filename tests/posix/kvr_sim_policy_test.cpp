@@ -96,6 +96,10 @@ TEST(KvrSimSuite, JudgesEveryRunAndWritesTheTables) {
   EXPECT_DOUBLE_EQ(suite["maxRegret"]["random"].get<double>(),
                    std::max(direct, arc) - v["policies"]["random"]["mean"].get<double>());
   EXPECT_EQ(v["policies"]["random"]["runs"], 1);
+  // The random run's episodes, by style, from its own log.
+  int valued = 0;
+  for (const auto& [style, value] : v["perDecision"].items()) valued += value.is_number();
+  EXPECT_GT(valued, 0) << v["perDecision"].dump();
   EXPECT_NE(run.out.find("one seed, no standard error"), std::string::npos) << run.out;
   EXPECT_NE(ReadFile(dir.File("out/four/table.txt")).find("fixed:Arc Right"), std::string::npos);
   EXPECT_TRUE(std::filesystem::exists(dir.File("out/suite.svg")));
