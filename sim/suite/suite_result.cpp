@@ -94,14 +94,19 @@ std::string LearnedVersusRandom(const VariantResult& v) {
   return out.append("\n");
 }
 
-void SumByStyle(const std::vector<std::string>& lines, const report::Judge& judge,
-                RunFigures& out) {
+// Every episode line judged once, in order; with `byStyle`, also summed per style into it.
+std::vector<double> JudgeLines(const std::vector<std::string>& lines, const report::Judge& judge,
+                               RunFigures* byStyle) {
+  std::vector<double> judged;
   for (const std::string& line : lines) {
     report::EpisodeLine e;
-    if (!report::ParseEpisodeLine(line, e) || e.style < 0 || e.style >= aps::kStyleCount) continue;
-    out.styleSum[e.style] += report::JudgedReward(e, judge);
-    ++out.styleCount[e.style];
+    if (!report::ParseEpisodeLine(line, e)) continue;
+    judged.push_back(report::JudgedReward(e, judge));
+    if (!byStyle || e.style < 0 || e.style >= aps::kStyleCount) continue;
+    byStyle->styleSum[e.style] += judged.back();
+    ++byStyle->styleCount[e.style];
   }
+  return judged;
 }
 
 void PoolPerDecision(VariantResult& v, const std::vector<const RunFigures*>& randomRuns) {
@@ -118,7 +123,7 @@ void PoolPerDecision(VariantResult& v, const std::vector<const RunFigures*>& ran
   }
 }
 
-// "per decision among mixed styles (random's episodes), best first: ..." and where the pack's
+// "one decision among mixed styles (random's episodes), best first: ..." and where the pack's
 // best style stands in that order.
 std::string PerDecisionLines(const VariantResult& v) {
   if (v.bestPerDecision < 0) return "";
@@ -159,11 +164,7 @@ std::string MeanText(const MeanError& m, const char* format) {
 
 double JudgedTail(const std::vector<std::string>& lines, const report::Judge& judge, size_t last,
                   size_t* episodes) {
-  std::vector<double> judged;
-  for (const std::string& line : lines) {
-    report::EpisodeLine e;
-    if (report::ParseEpisodeLine(line, e)) judged.push_back(report::JudgedReward(e, judge));
-  }
+  const std::vector<double> judged = JudgeLines(lines, judge, nullptr);
   if (episodes) *episodes = judged.size();
   return report::TailMean(judged, last);
 }
@@ -185,9 +186,11 @@ bool ReadRunFigures(const std::string& dir, const Suite& suite, RunFigures& out,
   }
   out.policy = s.run.policy;
   out.seed = s.run.seed;
-  const std::vector<std::string> lines = SplitLines(log);
-  out.judged = JudgedTail(lines, suite.judge, suite.lastEpisodes, &out.episodes);
-  if (out.policy == Policy::kRandom) SumByStyle(lines, suite.judge, out);
+  // A random run's choices do not change over the run, so all its episodes count by style.
+  const std::vector<double> judged =
+      JudgeLines(SplitLines(log), suite.judge, out.policy == Policy::kRandom ? &out : nullptr);
+  out.episodes = judged.size();
+  out.judged = report::TailMean(judged, suite.lastEpisodes);
   out.chunksPerMinute = s.chunksPerMinute;
   out.damagePerEpisode = s.thugDamagePerEpisode;
   out.deathsPerMinute = s.thugDeathsPerMinute;
@@ -207,12 +210,9 @@ SuiteResult SummarizeSuite(const Suite& suite, const std::vector<RunFigures>& ru
       for (const RunFigures& r : runs)
         if (r.variant == variant.name && r.policy == policy) mine.push_back(&r);
       v.policies.push_back(FiguresOf(policy, mine));
+      if (policy == Policy::kRandom) PoolPerDecision(v, mine);
     }
     RankFixed(v);
-    std::vector<const RunFigures*> randomRuns;
-    for (const RunFigures& r : runs)
-      if (r.variant == variant.name && r.policy == Policy::kRandom) randomRuns.push_back(&r);
-    PoolPerDecision(v, randomRuns);
     out.variants.push_back(std::move(v));
   }
   for (size_t i = 0; i < suite.policies.size(); ++i) {
