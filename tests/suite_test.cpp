@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <nlohmann/json.hpp>
+#include <numbers>
 
 #include "settings/config_ini.h"
 #include "sim/match/mod_folder.h"
@@ -192,6 +193,49 @@ TEST(SuiteResult, PerDecisionValuesPoolTheRandomRunsEpisodes) {
   EXPECT_EQ(j["variants"][0]["bestPerDecision"], "Direct");
   EXPECT_NEAR(j["variants"][0]["perDecision"]["Arc Left"].get<double>(), 0.6, 1e-12);
   EXPECT_TRUE(j["variants"][0]["perDecision"]["Weave Right"].is_null());
+}
+
+// Two equally good fixed styles measured with standard error e: a policy as good as either still
+// shows a regret of max(X1, X2) - Y on average, e / sqrt(pi), from noise alone.
+TEST(SuiteResult, NoiseFloorIsTheRegretNoiseAloneGivesAPerfectPolicy) {
+  Suite s;
+  s.seeds = {1, 2, 3, 4};
+  s.policies = {Policy::kLearned, Policy::Fixed(0), Policy::Fixed(1)};
+  s.variants = {{"a", "default", "", 4, 1.0}};
+  auto summarize = [&](double spread, size_t seeds) {
+    std::vector<RunFigures> runs;
+    for (uint64_t seed = 1; seed <= seeds; ++seed) {
+      const double d = seed % 2 ? -spread : spread;
+      for (const Policy& p : s.policies) runs.push_back(MakeRun("a", p, seed, 0.7 + d));
+    }
+    return SummarizeSuite(s, runs);
+  };
+  const SuiteResult noisy = summarize(0.01, 4);
+  const double e = noisy.variants[0].policies[1].judged.stdError;  // 0.01 / sqrt(3)
+  ASSERT_NEAR(e, 0.01 / std::sqrt(3.0), 1e-12);
+  const NoiseFloor& f = noisy.noiseFloor;
+  EXPECT_EQ(f.draws, 20000u);
+  EXPECT_NEAR(f.mean, e / std::sqrt(std::numbers::pi), 0.05 * e / std::sqrt(std::numbers::pi));
+  EXPECT_GT(f.p90, f.median);
+  const NoiseFloor again = OracleNoiseFloor(noisy);
+  EXPECT_EQ(again.median, f.median) << "the same figures give the same floor";
+
+  // Without spread over seeds there is no noise, so a perfect policy shows no regret at all.
+  const SuiteResult exact = summarize(0.0, 4);
+  EXPECT_EQ(exact.noiseFloor.median, 0.0);
+  EXPECT_EQ(exact.noiseFloor.p90, 0.0);
+
+  // One seed has no standard error to draw with: the floor is unknown, and says so.
+  const SuiteResult one = summarize(0.01, 1);
+  EXPECT_EQ(one.noiseFloor.draws, 0u);
+  EXPECT_TRUE(std::isnan(one.noiseFloor.median));
+  EXPECT_NE(SuiteTable(one).find("noise alone: not known"), std::string::npos);
+
+  const nlohmann::json j = nlohmann::json::parse(SuiteJson(noisy));
+  EXPECT_NEAR(j["maxRegretNoise"]["median"].get<double>(), f.median, 1e-12);
+  EXPECT_TRUE(nlohmann::json::parse(SuiteJson(one))["maxRegretNoise"]["median"].is_null());
+  EXPECT_NE(SuiteTable(noisy).find("noise alone: a policy exactly as good as the best fixed"),
+            std::string::npos);
 }
 
 TEST(SuiteResult, OneSeedSaysItHasNoStandardError) {

@@ -146,6 +146,19 @@ std::string PerDecisionLines(const VariantResult& v) {
          std::to_string(aps::kStyleCount) + " there\n";
 }
 
+std::string NoiseFloorLine(const NoiseFloor& f) {
+  if (f.draws == 0)
+    return "noise alone: not known (each fixed style needs two seeds or more for a standard "
+           "error)\n";
+  char line[320];
+  std::snprintf(line, sizeof line,
+                "noise alone: a policy exactly as good as the best fixed style in every variant "
+                "would show a largest regret of %.4f in the median, %.4f at the 90th percentile "
+                "(%llu simulated suites with these means and standard errors)\n",
+                f.median, f.p90, static_cast<unsigned long long>(f.draws));
+  return line;
+}
+
 json PerDecisionJson(const VariantResult& v) {
   json out = json::object();
   for (int style = 0; style < aps::kStyleCount; ++style)
@@ -222,6 +235,7 @@ SuiteResult SummarizeSuite(const Suite& suite, const std::vector<RunFigures>& ru
         worst = v.policies[i].regret;
     if (!std::isnan(worst)) out.maxRegret.push_back({suite.policies[i], worst});
   }
+  out.noiseFloor = OracleNoiseFloor(out);
   return out;
 }
 
@@ -260,7 +274,7 @@ std::string SuiteTable(const SuiteResult& result) {
                   r.maxRegret);
     out += line;
   }
-  return out;
+  return out + NoiseFloorLine(result.noiseFloor);
 }
 
 std::string SuiteJson(const SuiteResult& result) {
@@ -294,7 +308,12 @@ std::string SuiteJson(const SuiteResult& result) {
               {"seeds", result.seeds},
               {"lastEpisodes", result.lastEpisodes},
               {"variants", variants},
-              {"maxRegret", regret}};
+              {"maxRegret", regret},
+              {"maxRegretNoise",
+               {{"median", Num(result.noiseFloor.median)},
+                {"p90", Num(result.noiseFloor.p90)},
+                {"mean", Num(result.noiseFloor.mean)},
+                {"draws", result.noiseFloor.draws}}}};
   return out.dump(1) + "\n";
 }
 

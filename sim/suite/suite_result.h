@@ -8,6 +8,7 @@
 
 #include "aps/aps.h"
 #include "sim/report/stats.h"
+#include "sim/suite/noise_floor.h"
 #include "sim/suite/suite_file.h"
 
 namespace kvr::sim::suite {
@@ -56,6 +57,7 @@ struct SuiteResult {
   size_t seeds = 0, lastEpisodes = 0;
   std::vector<VariantResult> variants;
   std::vector<PolicyRegret> maxRegret;  // policies with episodes, in the suite's order
+  NoiseFloor noiseFloor;                // what noise alone gives the largest regret
 };
 
 // Reads <reportDir>/mod.log and summary.json of one run and judges its episodes.
