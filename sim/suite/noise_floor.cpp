@@ -7,25 +7,19 @@
 #include <vector>
 
 #include "sim/suite/suite_result.h"
+#include "tactics/rng.h"
 
 namespace kvr::sim::suite {
 
 namespace {
 
-// splitmix64 with Box-Muller: the same figures on every platform and standard library, which
-// std::normal_distribution does not promise.
+// Box-Muller on the brain's own generator: the same draws on every platform and standard
+// library, which std::normal_distribution does not promise.
 struct Normal {
-  uint64_t state;
-  double Unit() {
-    state += 0x9E3779B97F4A7C15ull;
-    uint64_t z = state;
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    z ^= z >> 31;
-    return (static_cast<double>(z >> 11) + 0.5) * 0x1.0p-53;  // never 0, never 1
-  }
+  tactics::Rng rng;
+  double Unit() { return (static_cast<double>(rng.NextU64() >> 11) + 0.5) * 0x1.0p-53; }
   double Next(double mean, double sd) {
-    const double r = std::sqrt(-2.0 * std::log(Unit()));
+    const double r = std::sqrt(-2.0 * std::log(Unit()));  // Unit() is never 0
     return mean + sd * r * std::cos(2.0 * std::numbers::pi * Unit());
   }
 };
@@ -57,7 +51,7 @@ NoiseFloor OracleNoiseFloor(const SuiteResult& result, size_t draws, uint64_t se
   NoiseFloor floor;
   std::vector<std::vector<Style>> variants;
   if (draws == 0 || !FixedStyles(result, variants)) return floor;
-  Normal normal{seed};
+  Normal normal{tactics::Rng{seed}};
   constexpr double kLow = -std::numeric_limits<double>::infinity();
   std::vector<double> largest(draws);
   for (double& out : largest) {
