@@ -28,19 +28,24 @@ struct Style {
   double mean, stdError;
 };
 
-// Each variant's fixed styles with the best first; empty when one lacks a standard error.
-bool FixedStyles(const SuiteResult& result, std::vector<std::vector<Style>>& out) {
+// One variant's fixed styles, and the best of them, which the perfect policy earns.
+struct Drawn {
+  Style best;
+  std::vector<Style> fixed;
+};
+
+// False when a fixed style has fewer than two runs: no standard error to draw with.
+bool FixedStyles(const SuiteResult& result, std::vector<Drawn>& out) {
   for (const VariantResult& v : result.variants) {
     if (v.bestFixed < 0) continue;
-    std::vector<Style> styles{
-        {v.policies[v.bestFixed].judged.mean, v.policies[v.bestFixed].judged.stdError}};
-    for (int i = 0; i < static_cast<int>(v.policies.size()); ++i) {
-      const PolicyFigures& p = v.policies[i];
+    const report::MeanError& best = v.policies[v.bestFixed].judged;
+    Drawn variant{{best.mean, best.stdError}, {}};
+    for (const PolicyFigures& p : v.policies) {
       if (p.policy.kind != report::PolicyKind::kFixed || std::isnan(p.judged.mean)) continue;
       if (p.judged.n < 2) return false;
-      if (i != v.bestFixed) styles.push_back({p.judged.mean, p.judged.stdError});
+      variant.fixed.push_back({p.judged.mean, p.judged.stdError});
     }
-    out.push_back(std::move(styles));
+    out.push_back(std::move(variant));
   }
   return !out.empty();
 }
@@ -49,18 +54,18 @@ bool FixedStyles(const SuiteResult& result, std::vector<std::vector<Style>>& out
 
 NoiseFloor OracleNoiseFloor(const SuiteResult& result, size_t draws, uint64_t seed) {
   NoiseFloor floor;
-  std::vector<std::vector<Style>> variants;
+  std::vector<Drawn> variants;
   if (draws == 0 || !FixedStyles(result, variants)) return floor;
   Normal normal{tactics::Rng{seed}};
   constexpr double kLow = -std::numeric_limits<double>::infinity();
   std::vector<double> largest(draws);
   for (double& out : largest) {
     out = kLow;
-    for (const std::vector<Style>& styles : variants) {
+    for (const Drawn& v : variants) {
       double bestDrawn = kLow;
-      for (const Style& s : styles)
+      for (const Style& s : v.fixed)
         bestDrawn = std::max(bestDrawn, normal.Next(s.mean, s.stdError));
-      out = std::max(out, bestDrawn - normal.Next(styles[0].mean, styles[0].stdError));
+      out = std::max(out, bestDrawn - normal.Next(v.best.mean, v.best.stdError));
     }
   }
   double sum = 0.0;
